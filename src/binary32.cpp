@@ -1,0 +1,299 @@
+// Three ways from digits to a binary32 value, tried from the cheapest:
+//  1. up to 2^24 with a power of ten up to 10^10: one binary32 multiply or
+//     divide of two exact operands, which IEEE 754 rounds correctly;
+//  2. the first 19 digits times a 128-bit power of five, accepted when the
+//     rounding of both ends of the error interval agrees;
+//  3. exact big-integer arithmetic on all kept digits.
+#include "binary32.hpp"
+
+#include <array>
+#include <bit>
+#include <cfloat>
+
+static_assert(FLT_EVAL_METHOD == 0, "binary32 arithmetic must not carry excess precision");
+
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+// Wide enough for the kept digits (below 2^426) shifted by a power of five
+// of the widest exponent range that reaches the exact path.
+constexpr int big_limb_count = 40;
+
+struct big_integer {
+    std::uint32_t limb[big_limb_count];  // least significant first
+    int size;                            // limbs in use; the top one is nonzero
+};
+
+constexpr void multiply_add(big_integer& n, std::uint32_t factor, std::uint32_t addend) {
+    std::uint64_t carry = addend;
+    for (int i = 0; i < n.size; ++i) {
+        const std::uint64_t product = std::uint64_t{n.limb[i]} * factor + carry;
+        n.limb[i] = static_cast<std::uint32_t>(product);
+        carry = product >> 32;
+    }
+    if (carry != 0) n.limb[n.size++] = static_cast<std::uint32_t>(carry);
+}
+
+constexpr void multiply_by_power_of_five(big_integer& n, std::int64_t power) {
+    constexpr std::uint32_t five_to_13 = 1220703125;
+    for (; power >= 13; power -= 13) multiply_add(n, five_to_13, 0);
+    std::uint32_t rest = 1;
+    for (; power > 0; --power) rest *= 5;
+    multiply_add(n, rest, 0);
+}
+
+constexpr void shift_left(big_integer& n, int bits) {
+    if (n.size == 0 || bits == 0) return;
+    const int limbs = bits / 32;
+    const int within = bits % 32;
+    n.limb[n.size] = 0;
+    for (int i = n.size; i >= 0; --i) {
+        std::uint32_t moved = n.limb[i] << within;
+        if (within != 0 && i > 0) moved |= n.limb[i - 1] >> (32 - within);
+        n.limb[i + limbs] = moved;
+    }
+    for (int i = 0; i < limbs; ++i) n.limb[i] = 0;
+    n.size += limbs + 1;
+    while (n.size > 0 && n.limb[n.size - 1] == 0) --n.size;
+}
+
+constexpr void shift_right_one(big_integer& n) {
+    for (int i = 0; i < n.size; ++i) {
+        const std::uint32_t high = i + 1 < n.size ? n.limb[i + 1] : 0;
+        n.limb[i] = (n.limb[i] >> 1) | (high << 31);
+    }
+    while (n.size > 0 && n.limb[n.size - 1] == 0) --n.size;
+}
+
+constexpr int compare(const big_integer& a, const big_integer& b) {
+    if (a.size != b.size) return a.size < b.size ? -1 : 1;
+    for (int i = a.size - 1; i >= 0; --i)
+        if (a.limb[i] != b.limb[i]) return a.limb[i] < b.limb[i] ? -1 : 1;
+    return 0;
+}
+
+// a -= b, where a >= b.
+constexpr void subtract(big_integer& a, const big_integer& b) {
+    std::int64_t borrow = 0;
+    for (int i = 0; i < a.size; ++i) {
+        std::int64_t difference = std::int64_t{a.limb[i]} - (i < b.size ? b.limb[i] : 0) - borrow;
+        borrow = difference < 0 ? 1 : 0;
+        if (difference < 0) difference += std::int64_t{1} << 32;
+        a.limb[i] = static_cast<std::uint32_t>(difference);
+    }
+    while (a.size > 0 && a.limb[a.size - 1] == 0) --a.size;
+}
+
+constexpr int bit_length(const big_integer& n) {
+    if (n.size == 0) return 0;
+    return 32 * (n.size - 1) + std::bit_width(n.limb[n.size - 1]);
+}
+
+constexpr bool bit_at(const big_integer& n, int position) {
+    return position / 32 < n.size && ((n.limb[position / 32] >> (position % 32)) & 1u) != 0;
+}
+
+// quotient = floor(dividend / divisor), dividend becomes the remainder; the
+// caller knows the quotient is below 2^quotient_bits (at most 128).
+constexpr uint128 divide(big_integer& dividend, big_integer divisor, int quotient_bits) {
+    uint128 quotient = 0;
+    shift_left(divisor, quotient_bits - 1);
+    for (int i = quotient_bits - 1; i >= 0; --i) {
+        if (compare(dividend, divisor) >= 0) {
+            subtract(dividend, divisor);
+            quotient |= uint128{1} << i;
+        }
+        shift_right_one(divisor);
+    }
+    return quotient;
+}
+
+// The top 64 bits of n (n nonzero), and whether any bit below them is set.
+constexpr std::uint64_t top_64_bits(const big_integer& n, bool& lower_nonzero) {
+    const int length = bit_length(n);
+    std::uint64_t top = 0;
+    for (int i = 0; i < 64 && i < length; ++i)
+        top = (top << 1) | (bit_at(n, length - 1 - i) ? 1u : 0u);
+    if (length < 64) top <<= 64 - length;
+    lower_nonzero = false;
+    for (int i = 0; i < length - 64 && !lower_nonzero; ++i) lower_nonzero = bit_at(n, i);
+    return top;
+}
+
+// 5^q lies in [mantissa, mantissa + 1) * 2^binary_exponent, with the
+// mantissa's top bit set.
+struct power_of_five {
+    std::uint64_t high;
+    std::uint64_t low;
+    std::int32_t binary_exponent;
+};
+
+// Decimal exponents of the 19-digit path: beyond them every such number is
+// zero or infinite in binary32.
+constexpr int smallest_power = -65;
+constexpr int largest_power = 38;
+using power_table = std::array<power_of_five, largest_power - smallest_power + 1>;
+
+constexpr power_table make_powers_of_five() {
+    power_table table{};
+    for (int q = smallest_power; q <= largest_power; ++q) {
+        big_integer power{};
+        power.limb[0] = 1;
+        power.size = 1;
+        multiply_by_power_of_five(power, q < 0 ? -q : q);
+        const int length = bit_length(power);
+        uint128 mantissa = 0;
+        std::int32_t binary_exponent = 0;
+        if (q >= 0) {
+            // 5^38 has 89 bits: exact.
+            shift_left(power, 128 - length);
+            for (int i = power.size - 1; i >= 0; --i) mantissa = (mantissa << 32) | power.limb[i];
+            binary_exponent = length - 128;
+        } else {
+            // 5^q = (2^k / 5^-q) * 2^-k, with k making the quotient 128 bits long.
+            const int k = 127 + length;
+            big_integer numerator{};
+            numerator.limb[0] = 1;
+            numerator.size = 1;
+            shift_left(numerator, k);
+            mantissa = divide(numerator, power, 128);
+            binary_exponent = -k;
+        }
+        table[static_cast<std::size_t>(q - smallest_power)] = {
+            static_cast<std::uint64_t>(mantissa >> 64), static_cast<std::uint64_t>(mantissa),
+            binary_exponent};
+    }
+    return table;
+}
+
+constexpr power_table powers_of_five = make_powers_of_five();
+
+constexpr float exact_powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+std::uint32_t with_sign(std::uint32_t bits, bool negative) {
+    return negative ? bits | binary32_sign_bit : bits;
+}
+
+// Rounding of x * 5^q * 2^q (x nonzero, below 2^64), taking the product with
+// the truncated power; with upper_end the product is taken at the top of its
+// error interval instead of the bottom.
+std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky) {
+    const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
+    const int leading_zeros = std::countl_zero(x);
+    const std::uint64_t normalized = x << leading_zeros;
+    const uint128 low_product = uint128{normalized} * power.low;
+    const uint128 high_product = uint128{normalized} * power.high;
+    uint128 middle_and_low = low_product + (high_product << 64);
+    std::uint64_t high = static_cast<std::uint64_t>(high_product >> 64) +
+                         (middle_and_low < low_product ? 1u : 0u);
+    if (upper_end) {
+        const uint128 before = middle_and_low;
+        middle_and_low += normalized - 1;
+        if (middle_and_low < before) ++high;
+    }
+    const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 128;
+    return round_to_binary32(high, b, sticky || middle_and_low != 0);
+}
+
+std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::int64_t e) {
+    big_integer digits{};
+    for (int i = 0; i < digit_count; ++i) {
+        if (digits.size == 0) {
+            digits.limb[0] = number.digit[i];
+            digits.size = number.digit[i] != 0 ? 1 : 0;
+        } else {
+            multiply_add(digits, 10, number.digit[i]);
+        }
+    }
+    if (e >= 0) {
+        // An integer below 10^39: its top bits and whether anything is below them.
+        multiply_by_power_of_five(digits, e);
+        shift_left(digits, static_cast<int>(e));
+        bool lower_nonzero = false;
+        const std::uint64_t top = top_64_bits(digits, lower_nonzero);
+        return round_to_binary32(top, bit_length(digits) - 64,
+                                 lower_nonzero || number.nonzero_dropped);
+    }
+    // digits / 10^f = (digits * 2^k / 5^f) * 2^(-k - f), k giving the
+    // quotient 26 or 27 bits.
+    const std::int64_t f = -e;
+    big_integer divisor{};
+    divisor.limb[0] = 1;
+    divisor.size = 1;
+    multiply_by_power_of_five(divisor, f);
+    const int k = 26 - bit_length(digits) + bit_length(divisor);
+    if (k >= 0)
+        shift_left(digits, k);
+    else
+        shift_left(divisor, -k);
+    const auto quotient = static_cast<std::uint64_t>(divide(digits, divisor, 27));
+    return round_to_binary32(quotient, -k - f, digits.size != 0 || number.nonzero_dropped);
+}
+
+}  // namespace
+
+std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky) {
+    if (q == 0) return 0;
+    const int leading_zeros = std::countl_zero(q);
+    q <<= leading_zeros;
+    b -= leading_zeros;
+    // Now the value lies in [2^(b+63), 2^(b+64)).
+    if (b + 63 > 127) return binary32_infinity;
+    if (b + 64 <= -150) return 0;  // below 2^-150, half the smallest subnormal
+    const bool normal = b + 63 >= -126;
+    const int shift = normal ? 40 : static_cast<int>(-149 - b);  // 41 ... 64 when subnormal
+    std::uint64_t kept = shift == 64 ? 0 : q >> shift;
+    const std::uint64_t rest = shift == 64 ? q : q & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (sticky || (kept & 1u) != 0))) ++kept;
+    if (!normal) return static_cast<std::uint32_t>(kept);  // 2^23 is the smallest normal
+    std::int64_t biased_exponent = b + 63 + 127;
+    if (kept == std::uint64_t{1} << 24) {
+        kept >>= 1;
+        ++biased_exponent;
+    }
+    if (biased_exponent >= 255) return binary32_infinity;
+    return static_cast<std::uint32_t>(biased_exponent << 23) |
+           (static_cast<std::uint32_t>(kept) & 0x7fffffu);
+}
+
+std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
+    int digit_count = number.count;
+    std::int64_t e = number.scale + number.exponent;
+    while (digit_count > 0 && number.digit[digit_count - 1] == 0) {
+        --digit_count;
+        ++e;
+    }
+    if (digit_count == 0) return with_sign(0, negative);
+    // The value lies in [10^(count + e - 1), 10^(count + e)).
+    if (digit_count + e - 1 >= 39) return with_sign(binary32_infinity, negative);
+    if (digit_count + e <= -46) return with_sign(0, negative);
+
+    const int leading_count = digit_count < 19 ? digit_count : 19;
+    std::uint64_t leading = 0;
+    for (int i = 0; i < leading_count; ++i) leading = leading * 10 + number.digit[i];
+    const bool truncated = digit_count > 19 || number.nonzero_dropped;
+    const int q = static_cast<int>(e + (digit_count - leading_count));
+
+    if (!truncated && leading <= (1u << 24) && q >= -10 && q <= 10) {
+        const auto exact = static_cast<float>(leading);
+        const float value = q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
+        return with_sign(std::bit_cast<std::uint32_t>(value), negative);
+    }
+    if (!truncated && q >= 0) return with_sign(round_product(leading, q, false, false), negative);
+    const std::uint32_t lower = round_product(leading, q, false, true);
+    const std::uint32_t upper = round_product(truncated ? leading + 1 : leading, q, true, true);
+    if (lower == upper) return with_sign(lower, negative);
+    return with_sign(round_exactly(number, digit_count, e), negative);
+}
+
+std::uint32_t hex_to_binary32(const hex_digits& number, bool negative) {
+    if (number.mantissa == 0) return with_sign(0, negative);
+    std::int64_t b = number.scale + number.exponent;
+    // The mantissa is below 2^64: these bounds already decide the result.
+    if (b > 200) return with_sign(binary32_infinity, negative);
+    if (b < -400) return with_sign(0, negative);
+    return with_sign(round_to_binary32(number.mantissa, b, number.nonzero_dropped), negative);
+}

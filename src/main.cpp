@@ -1,0 +1,153 @@
+// screening: reads records of four numbers from standard input, up to the
+// first record with a zero value, and answers each record before it with a
+// line "YES" or "NO".
+//
+// Two phases: the whole list is read first, then every record is answered;
+// nothing after the closing record is read. All answers go out in one write
+// at the end, and every problem is reported through report() below.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "records.hpp"
+#include "scanner.hpp"
+#include "verdict.hpp"
+
+namespace {
+
+record_table table;
+input_stream input;
+
+// "YES\n" is the longest answer.
+constexpr unsigned long answer_capacity = 4 * (max_records - 1);
+char answers[answer_capacity];
+
+// A descriptor left in non-blocking mode by whoever gave it to us is waited
+// on rather than taken for a failure.
+void wait_until_ready(int descriptor, short events) {
+    pollfd ready{descriptor, events, 0};
+    while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+    }
+}
+
+long read_standard_input(void*, unsigned char* into, unsigned long room) {
+    for (;;) {
+        const ssize_t got = read(STDIN_FILENO, into, room);
+        if (got >= 0) return got;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            wait_until_ready(STDIN_FILENO, POLLIN);
+        else if (errno != EINTR)
+            return -errno;
+    }
+}
+
+// Returns 0, or the errno of the failure.
+int write_all(int descriptor, const char* text, unsigned long length) {
+    while (length > 0) {
+        const ssize_t written = write(descriptor, text, length);
+        if (written >= 0) {
+            text += written;
+            length -= static_cast<unsigned long>(written);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait_until_ready(descriptor, POLLOUT);
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+// A regular file is left positioned just after the closing record, so that
+// the next reader of the same file gets exactly the rest.
+void give_back_unread_input() {
+    const long unread = unconsumed_count(input);
+    if (unread > 0) static_cast<void>(lseek(STDIN_FILENO, -unread, SEEK_CUR));
+}
+
+struct message {
+    char text[512];
+    unsigned long length;
+};
+
+void append(message& line, const char* text) {
+    for (; *text != '\0' && line.length < sizeof line.text - 1; ++text) line.text[line.length++] = *text;
+}
+
+// Line, record and value numbers are never negative.
+void append(message& line, std::int64_t number) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    while (count > 0 && line.length < sizeof line.text - 1) line.text[line.length++] = digits[--count];
+}
+
+// The one path for problems: a line on standard error, and status 1.
+int report(const message& problem) {
+    message line{{}, 0};
+    append(line, "screening: ");
+    append(line, problem.text);
+    line.text[line.length++] = '\n';
+    static_cast<void>(write_all(STDERR_FILENO, line.text, line.length));
+    return 1;
+}
+
+int report_read_outcome(const read_outcome& outcome) {
+    message problem{{}, 0};
+    switch (outcome.status) {
+    case read_status::closed:
+        return 0;
+    case read_status::read_failed:
+        append(problem, "read error: ");
+        append(problem, std::strerror(outcome.read_error));
+        return report(problem);
+    default:
+        break;
+    }
+    append(problem, "line ");
+    append(problem, outcome.line);
+    append(problem, ": ");
+    if (outcome.status == read_status::not_a_number) {
+        append(problem, "value ");
+        append(problem, outcome.value_position);
+        append(problem, " of record ");
+        append(problem, outcome.record_number);
+        append(problem, " is not a number");
+    } else if (outcome.status == read_status::ends_inside_record) {
+        append(problem, "input ends inside record ");
+        append(problem, outcome.record_number);
+    } else {
+        append(problem, "more than ");
+        append(problem, max_records - 1);
+        append(problem, " records before the closing record");
+    }
+    return report(problem);
+}
+
+}  // namespace
+
+int main() {
+    open_input(input, {read_standard_input, nullptr});
+    const read_outcome outcome = read_records(table, input);
+    give_back_unread_input();
+
+    unsigned long length = 0;
+    for (std::int32_t row = 0; row < table.record_count - 1; ++row) {
+        const char* answer = record_verdict(table, row) ? "YES\n" : "NO\n";
+        while (*answer != '\0') answers[length++] = *answer++;
+    }
+    const int write_error = write_all(STDOUT_FILENO, answers, length);
+
+    int status = report_read_outcome(outcome);
+    if (write_error != 0) {
+        message problem{{}, 0};
+        append(problem, "write error: ");
+        append(problem, std::strerror(write_error));
+        status = report(problem);
+    }
+    return status;
+}

@@ -1,0 +1,273 @@
+// The text of a number is taken exactly as the platform's formatted input
+// takes it: one character of look-ahead, which is given back when it cannot
+// continue the number, and greedy acceptance of a sign, point, exponent
+// letter or exponent sign that may turn out not to be followed by digits.
+// The characters taken are then valued as strtof values them: the longest
+// prefix that forms a number. A mismatch inside "nan" or "infinity" loses
+// the mismatching character, as it does there.
+#include "scanner.hpp"
+
+#include <bit>
+#include <cerrno>
+
+#include "binary32.hpp"
+
+namespace {
+
+constexpr int end_of_input = -1;
+
+bool refill(input_stream& stream) {
+    stream.consumed_before_buffer += stream.end - stream.buffer;
+    stream.next = stream.buffer;
+    stream.end = stream.buffer;
+    if (stream.at_end) return false;
+    for (;;) {
+        const long got = stream.source.fill(stream.source.context, stream.buffer, input_buffer_size);
+        if (got > 0) {
+            stream.end = stream.buffer + got;
+            return true;
+        }
+        if (got == -EINTR) continue;
+        stream.at_end = true;
+        if (got < 0) stream.read_error = static_cast<int>(-got);
+        return false;
+    }
+}
+
+inline int peek(input_stream& stream) {
+    if (stream.next == stream.end && !refill(stream)) return end_of_input;
+    return *stream.next;
+}
+
+inline void take(input_stream& stream) { ++stream.next; }
+
+inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+// For letters only: c | 0x20 equals a lower-case letter exactly when c is
+// that letter in either case.
+inline int lower_letter(int c) { return c | 0x20; }
+
+int hex_value(int c) {
+    if (is_digit(c)) return c - '0';
+    const int letter = lower_letter(c);
+    if (letter >= 'a' && letter <= 'f') return letter - 'a' + 10;
+    return -1;
+}
+
+// Takes the characters of `rest`, in either case, one by one. A mismatching
+// character is taken too.
+bool take_word(input_stream& stream, const char* rest) {
+    for (; *rest != '\0'; ++rest) {
+        const int c = peek(stream);
+        if (c == end_of_input) return false;
+        take(stream);
+        if (lower_letter(c) != *rest) return false;
+    }
+    return true;
+}
+
+// The exponent's digits: a value this large already makes any number of
+// realistic length zero or infinite, so it saturates here.
+constexpr std::int64_t exponent_limit = 100'000'000'000'000'000;
+
+struct exponent_text {
+    bool started;   // the exponent letter was taken
+    bool signable;  // the last character taken was the exponent letter
+    bool negative;
+    bool has_digits;
+    std::int64_t magnitude;
+};
+
+void add_exponent_digit(exponent_text& exponent, int c) {
+    exponent.has_digits = true;
+    exponent.signable = false;
+    if (exponent.magnitude < exponent_limit) exponent.magnitude = exponent.magnitude * 10 + (c - '0');
+}
+
+std::int64_t exponent_value(const exponent_text& exponent) {
+    if (!exponent.has_digits) return 0;  // "1e+" is valued as "1"
+    return exponent.negative ? -exponent.magnitude : exponent.magnitude;
+}
+
+// Handles the exponent letter, its sign and the point, which both forms
+// treat alike; false when c cannot continue the number.
+bool take_punctuation(int c, int exponent_letter, bool got_digit, bool& got_dot,
+                      exponent_text& exponent) {
+    if (exponent.signable && (c == '+' || c == '-')) {
+        exponent.negative = c == '-';
+        exponent.signable = false;
+        return true;
+    }
+    if (got_digit && !exponent.started && lower_letter(c) == exponent_letter) {
+        exponent.started = true;
+        exponent.signable = true;
+        got_dot = true;
+        return true;
+    }
+    if (!got_dot && c == '.') {
+        got_dot = true;
+        return true;
+    }
+    return false;
+}
+
+// After "0x" (and a sign). The "0" before the x counts as no digit here.
+scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
+    hex_digits number{0, false, 0, 0};
+    exponent_text exponent{};
+    bool got_digit = false;
+    bool got_dot = false;
+    bool took_any = false;
+    for (int c = peek(stream);; c = peek(stream)) {
+        const int digit = hex_value(c);
+        if (exponent.started && is_digit(c)) {
+            add_exponent_digit(exponent, c);
+        } else if (!exponent.started && digit >= 0) {
+            got_digit = true;
+            if (number.mantissa == 0 && digit == 0) {
+                if (got_dot) number.scale -= 4;
+            } else if (number.mantissa < (std::uint64_t{1} << 60)) {
+                number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
+                if (got_dot) number.scale -= 4;
+            } else {
+                number.nonzero_dropped |= digit != 0;
+                if (!got_dot) number.scale += 4;
+            }
+        } else if (!take_punctuation(c, 'p', got_digit, got_dot, exponent)) {
+            break;
+        }
+        took_any = true;
+        take(stream);
+    }
+    if (!took_any) return scan_result::not_a_number;  // "0x" alone
+    number.exponent = exponent_value(exponent);
+    value = std::bit_cast<float>(hex_to_binary32(number, negative));
+    return scan_result::value;
+}
+
+scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_digit, float& value) {
+    decimal_digits number;  // digit[] is filled as far as count says
+    number.count = 0;
+    number.nonzero_dropped = false;
+    number.scale = 0;
+    number.exponent = 0;
+    exponent_text exponent{};
+    bool got_dot = false;
+    for (int c = peek(stream);; c = peek(stream)) {
+        if (is_digit(c)) {
+            if (exponent.started) {
+                add_exponent_digit(exponent, c);
+            } else {
+                got_digit = true;
+                const auto digit = static_cast<std::uint8_t>(c - '0');
+                if (number.count == 0 && digit == 0) {
+                    if (got_dot) --number.scale;
+                } else if (number.count < kept_decimal_digits) {
+                    number.digit[number.count++] = digit;
+                    if (got_dot) --number.scale;
+                } else {
+                    number.nonzero_dropped |= digit != 0;
+                    if (!got_dot) ++number.scale;
+                }
+            }
+        } else if (!take_punctuation(c, 'e', got_digit, got_dot, exponent)) {
+            break;
+        }
+        take(stream);
+    }
+    if (!got_digit) return scan_result::not_a_number;  // a sign or a point alone
+    number.exponent = exponent_value(exponent);
+    value = std::bit_cast<float>(decimal_to_binary32(number, negative));
+    return scan_result::value;
+}
+
+}  // namespace
+
+void open_input(input_stream& stream, input_source source) {
+    stream.source = source;
+    stream.next = stream.buffer;
+    stream.end = stream.buffer;
+    stream.consumed_before_buffer = 0;
+    stream.line = 1;
+    stream.at_end = false;
+    stream.read_error = 0;
+}
+
+std::int64_t consumed_count(const input_stream& stream) {
+    return stream.consumed_before_buffer + (stream.next - stream.buffer);
+}
+
+bool skip_white_space(input_stream& stream) {
+    for (;;) {
+        const int c = peek(stream);
+        if (c == end_of_input) return false;
+        if (!is_space(c)) return true;
+        if (c == '\n') ++stream.line;
+        take(stream);
+    }
+}
+
+scan_result scan_float(input_stream& stream, float& value) {
+    if (!skip_white_space(stream)) return scan_result::end_of_input;
+    int c = peek(stream);
+    bool negative = false;
+    if (c == '-' || c == '+') {
+        negative = c == '-';
+        take(stream);
+        c = peek(stream);
+        if (c == end_of_input) return scan_result::not_a_number;
+    }
+    const std::uint32_t sign = negative ? binary32_sign_bit : 0;
+    if (lower_letter(c) == 'n') {
+        take(stream);
+        if (!take_word(stream, "an")) return scan_result::not_a_number;
+        value = std::bit_cast<float>(binary32_quiet_nan | sign);
+        return scan_result::value;
+    }
+    if (lower_letter(c) == 'i') {
+        take(stream);
+        if (!take_word(stream, "nf")) return scan_result::not_a_number;
+        c = peek(stream);
+        if (c != end_of_input && lower_letter(c) == 'i') {
+            take(stream);
+            if (!take_word(stream, "nity")) return scan_result::not_a_number;
+        }
+        value = std::bit_cast<float>(binary32_infinity | sign);
+        return scan_result::value;
+    }
+    if (c == '0') {
+        take(stream);
+        c = peek(stream);
+        if (c != end_of_input && lower_letter(c) == 'x') {
+            take(stream);
+            return scan_hex_number(stream, negative, value);
+        }
+        return scan_decimal_number(stream, negative, true, value);
+    }
+    return scan_decimal_number(stream, negative, false, value);
+}
+
+scan_result scan_int(input_stream& stream, std::int32_t& value) {
+    if (!skip_white_space(stream)) return scan_result::end_of_input;
+    int c = peek(stream);
+    bool negative = false;
+    if (c == '-' || c == '+') {
+        negative = c == '-';
+        take(stream);
+        c = peek(stream);
+    }
+    constexpr std::int64_t beyond_range = std::int64_t{1} << 31;
+    bool got_digit = false;
+    std::int64_t magnitude = 0;
+    for (; is_digit(c); c = peek(stream)) {
+        got_digit = true;
+        if (magnitude <= beyond_range) magnitude = magnitude * 10 + (c - '0');
+        take(stream);
+    }
+    if (!got_digit) return scan_result::not_a_number;
+    std::int64_t signed_value = negative ? -magnitude : magnitude;
+    if (signed_value > beyond_range - 1) signed_value = beyond_range - 1;
+    if (signed_value < -beyond_range) signed_value = -beyond_range;
+    value = static_cast<std::int32_t>(signed_value);
+    return scan_result::value;
+}
