@@ -13,5 +13,80 @@ run: build
 test: build
 	ctest --preset default -j 2
 
+# Benchmarks and the performance table (docs/bench.md, docs/bench.png); not
+# part of CI. Needs valgrind and gnuplot-nox.
+.PHONY: bench
+bench:
+	cmake --preset bench
+	cmake --build --preset bench -j 2
+	bench/run_bench.sh build-bench
+
+# Hostile input: fuzzing (clang 14, libFuzzer), the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, valgrind on the examples,
+# and the sweep of all 2^32 binary32 patterns against strtof.
+FUZZ_SECONDS ?= 60
+SWEEP_ARGS ?=
+.PHONY: fuzz sanitize valgrind sweep
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j 2
+	fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+sanitize:
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j 2
+	ctest --preset sanitize -j 2
+
+valgrind:
+	cmake --preset tools
+	cmake --build --preset tools -j 2 --target screening
+	tools/valgrind-examples.sh build-tools/screening
+
+sweep:
+	cmake --preset tools
+	cmake --build --preset tools -j 2 --target sweep
+	build-tools/tools/sweep $(SWEEP_ARGS)
+
+# The verdict's integer arithmetic (src/extended.*) against the x87 hardware
+# on a hundred million generated records, two threads.
+SWEEP_VERDICT_RECORDS ?= 100000000
+.PHONY: sweep-verdict
+sweep-verdict:
+	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build build-sweep-verdict -j 2 --target sweep_verdict
+	build-sweep-verdict/tools/sweep_verdict --records $(SWEEP_VERDICT_RECORDS) --threads 2
+
+# The program cross-built for aarch64, where long double is binary128, and run
+# under qemu-aarch64: the x86-64 process tests through a wrapper that starts
+# it, and the stored answers byte for byte. Needs g++-aarch64-linux-gnu and
+# qemu-user; NATIVE_BUILD is where the x86-64 test programs are built.
+NATIVE_BUILD ?= build
+AARCH64_PROGRAM = $(CURDIR)/build-aarch64/screening-qemu
+.PHONY: test-aarch64
+test-aarch64:
+	cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build build-aarch64 -j 2 --target screening
+	printf '#!/bin/sh\nexec qemu-aarch64 "%s" "$$@"\n' "$(CURDIR)/build-aarch64/screening" > $(AARCH64_PROGRAM)
+	chmod +x $(AARCH64_PROGRAM)
+	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(NATIVE_BUILD) -j 2 --target extended_test
+	if [ -f tests/process_test.cpp ]; then \
+	    cmake --build $(NATIVE_BUILD) -j 2 --target process_test && \
+	    SCREENING_BINARY=$(AARCH64_PROGRAM) $(NATIVE_BUILD)/tests/process_test; \
+	else echo "test-aarch64: no tests/process_test.cpp yet, only the program checks of extended_test and the examples"; fi
+	SCREENING_BINARY=$(AARCH64_PROGRAM) $(NATIVE_BUILD)/tests/extended_test \
+	    --gtest_filter='VerdictTable.Program*:StoredAnswers.*'
+	for example in examples/*.txt; do \
+	    $(AARCH64_PROGRAM) < "$$example" > build-aarch64/example.out && \
+	    cmp build-aarch64/example.out "$${example%.txt}.out" || exit 1; \
+	done
+	rm -rf build-aarch64/lists && mkdir build-aarch64/lists
+	awk '{ print > sprintf("build-aarch64/lists/%03d.txt", n) } \
+	    /^0 0 0 0$$/ { close(sprintf("build-aarch64/lists/%03d.txt", n)); n++ }' tests/data/verdict_records.txt
+	for list in build-aarch64/lists/*.txt; do $(AARCH64_PROGRAM) < "$$list" || exit 1; done \
+	    > build-aarch64/verdict_records.out
+	cmp build-aarch64/verdict_records.out tests/data/verdict_records.out
+	@echo "aarch64: $$(wc -l < tests/data/verdict_records.out) stored answers, byte for byte"
+
 clean:
 	rm -rf build build-*

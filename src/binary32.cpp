@@ -87,7 +87,7 @@ constexpr void subtract(big_integer& a, const big_integer& b) {
 
 constexpr int bit_length(const big_integer& n) {
     if (n.size == 0) return 0;
-    return 32 * (n.size - 1) + std::bit_width(n.limb[n.size - 1]);
+    return 32 * (n.size - 1) + static_cast<int>(std::bit_width(n.limb[n.size - 1]));
 }
 
 constexpr bool bit_at(const big_integer& n, int position) {
@@ -259,6 +259,29 @@ std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky) {
            (static_cast<std::uint32_t>(kept) & 0x7fffffu);
 }
 
+std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative) {
+    if (digits == 0) return with_sign(0, negative);
+    if (digits <= (1u << 24) && q >= -10 && q <= 10) {
+        const auto exact = static_cast<float>(digits);
+        const float value = q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
+        return with_sign(std::bit_cast<std::uint32_t>(value), negative);
+    }
+    int digit_count = 0;
+    for (std::uint64_t rest = digits; rest != 0; rest /= 10) ++digit_count;
+    if (digit_count + q - 1 >= 39) return with_sign(binary32_infinity, negative);
+    if (digit_count + q <= -46) return with_sign(0, negative);
+    const int power = static_cast<int>(q);
+    if (power >= 0) return with_sign(round_product(digits, power, false, false), negative);
+    const std::uint32_t lower = round_product(digits, power, false, true);
+    const std::uint32_t upper = round_product(digits, power, true, true);
+    if (lower == upper) return with_sign(lower, negative);
+    decimal_digits number{};
+    number.count = digit_count;
+    for (int i = digit_count - 1; i >= 0; --i, digits /= 10)
+        number.digit[i] = static_cast<std::uint8_t>(digits % 10);
+    return with_sign(round_exactly(number, digit_count, q), negative);
+}
+
 std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
     int digit_count = number.count;
     std::int64_t e = number.scale + number.exponent;
@@ -274,17 +297,14 @@ std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
     const int leading_count = digit_count < 19 ? digit_count : 19;
     std::uint64_t leading = 0;
     for (int i = 0; i < leading_count; ++i) leading = leading * 10 + number.digit[i];
-    const bool truncated = digit_count > 19 || number.nonzero_dropped;
-    const int q = static_cast<int>(e + (digit_count - leading_count));
+    const std::int64_t q = e + (digit_count - leading_count);
+    if (digit_count <= 19 && !number.nonzero_dropped) return exact_decimal_to_binary32(leading, q, negative);
 
-    if (!truncated && leading <= (1u << 24) && q >= -10 && q <= 10) {
-        const auto exact = static_cast<float>(leading);
-        const float value = q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
-        return with_sign(std::bit_cast<std::uint32_t>(value), negative);
-    }
-    if (!truncated && q >= 0) return with_sign(round_product(leading, q, false, false), negative);
-    const std::uint32_t lower = round_product(leading, q, false, true);
-    const std::uint32_t upper = round_product(truncated ? leading + 1 : leading, q, true, true);
+    // Only the first 19 digits take part: the value lies in
+    // (leading, leading + 1) * 10^q.
+    const int power = static_cast<int>(q);
+    const std::uint32_t lower = round_product(leading, power, false, true);
+    const std::uint32_t upper = round_product(leading + 1, power, true, true);
     if (lower == upper) return with_sign(lower, negative);
     return with_sign(round_exactly(number, digit_count, e), negative);
 }

@@ -33,6 +33,10 @@ struct hex_digits {
 std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative);
 std::uint32_t hex_to_binary32(const hex_digits& number, bool negative);
 
+// Bits of the binary32 value nearest to digits * 10^q, where digits holds
+// every significant digit of the number (at most 19).
+std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative);
+
 // Bits of a value in [q, q + 1) * 2^b, rounded to binary32; sticky says the
 // value lies strictly above q * 2^b.
 std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky);

@@ -2,6 +2,11 @@
 
 namespace {
 
+struct record_progress {
+    read_outcome outcome;  // how the list ends if it ends in this record
+    bool has_zero;         // a value read so far in this record is zero
+};
+
 // A row whose reading stopped early keeps zeros in the places not read, so
 // no row ever holds stale values.
 void clear_from(record_table& table, std::int32_t row, int first_unread) {
@@ -11,9 +16,22 @@ void clear_from(record_table& table, std::int32_t row, int first_unread) {
     if (first_unread <= 3) table.percent[row] = 0;
 }
 
-scan_result scan_value(record_table& table, std::int32_t row, int position, input_stream& input,
-                       bool& is_zero) {
+// Reads the value at `position` (0 to 3) of the row; false when the record
+// ends before it, with progress.outcome saying how the list ends.
+inline bool read_value(record_table& table, std::int32_t row, int position, input_stream& input,
+                       record_progress& progress) {
+    if (!skip_white_space(input)) {
+        clear_from(table, row, position);
+        if (input.read_error != 0)
+            progress.outcome = {read_status::read_failed, 0, row + 1, 0, input.read_error};
+        else if (position > 0 && !progress.has_zero)
+            progress.outcome.status = read_status::ends_inside_record;
+        return false;
+    }
+    if (position == 0) progress.outcome.line = input.line;
+    const std::int64_t value_line = input.line;
     scan_result result = scan_result::value;
+    bool is_zero = false;
     switch (position) {
     case 0:
         result = scan_float(input, table.base_amount[row]);
@@ -32,7 +50,80 @@ scan_result scan_value(record_table& table, std::int32_t row, int position, inpu
         is_zero = table.percent[row] == 0;
         break;
     }
-    return result;
+    if (result != scan_result::value || input.read_error != 0) {
+        clear_from(table, row, position);
+        if (input.read_error != 0)
+            progress.outcome = {read_status::read_failed, 0, row + 1, 0, input.read_error};
+        else if (!progress.has_zero)
+            progress.outcome = {read_status::not_a_number, value_line, row + 1, position + 1, 0};
+        return false;
+    }
+    progress.has_zero = progress.has_zero || is_zero;
+    return true;
+}
+
+// The usual record: four short values apart by white space, wholly inside
+// the buffer. Works on a local cursor and takes the record only when all of
+// it was read; otherwise nothing is taken and read_value() reads it.
+// Line breaks are counted only here and in the full scanner's white space.
+inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
+    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+}
+
+// Before a record there is usually the previous record's line feed. The
+// zero byte after the buffer's bytes stops the loop.
+inline void skip_line_break(const unsigned char*& c, std::int64_t& lines) {
+    if (*c == '\n') {
+        ++lines;
+        ++c;
+    }
+    if (*c <= ' ') skip_white_space_counting(c, lines);
+}
+
+// An unsigned short decimal followed by white space.
+[[gnu::always_inline]] inline bool take_spaced_decimal(const unsigned char*& c, float& value,
+                                                       std::uint32_t& digits) {
+    short_numbers::word_decimal number{};
+    if (!short_numbers::take_word_decimal(c, number) || !short_numbers::white_space[*number.after])
+        return false;
+    value = short_numbers::word_decimal_value(number);
+    digits = number.digits;
+    c = number.after;
+    return true;
+}
+
+inline void skip_separator(const unsigned char*& c, std::int64_t& lines) {
+    lines += *c == '\n' ? 1 : 0;
+    ++c;
+    if (*c <= ' ') skip_white_space_counting(c, lines);
+}
+
+// The usual record: four unsigned short values, each followed by white
+// space, wholly inside the buffer (the zero byte at its end is not white
+// space). Works on a local cursor and takes the record only when all of it
+// was read, leaving the white space after the last value; otherwise nothing
+// is taken and read_value() reads the record.
+inline bool read_plain_record(record_table& table, std::int32_t row, input_stream& input,
+                              std::int64_t& record_line, bool& closing) {
+    const unsigned char* c = input.next;
+    std::int64_t lines = 0;
+    skip_line_break(c, lines);
+    const std::int64_t lines_before_record = lines;
+    std::uint32_t base_digits = 0;
+    std::uint32_t monthly_digits = 0;
+    std::uint32_t percent_digits = 0;
+    if (!take_spaced_decimal(c, table.base_amount[row], base_digits)) return false;
+    skip_separator(c, lines);
+    if (!take_spaced_decimal(c, table.monthly_amount[row], monthly_digits)) return false;
+    skip_separator(c, lines);
+    if (!take_short_int(c, input.end, table.years[row]) || !short_numbers::white_space[*c]) return false;
+    skip_separator(c, lines);
+    if (!take_spaced_decimal(c, table.percent[row], percent_digits)) return false;
+    closing = base_digits == 0 || monthly_digits == 0 || table.years[row] == 0 || percent_digits == 0;
+    record_line = input.line + lines_before_record;
+    input.next = const_cast<unsigned char*>(c);
+    input.line += lines;
+    return true;
 }
 
 }  // namespace
@@ -42,35 +133,19 @@ read_outcome read_records(record_table& table, input_stream& input) {
     for (;;) {
         const std::int32_t row = table.record_count;
         table.record_count = row + 1;
-        read_outcome outcome{read_status::closed, input.line, row + 1, 0, 0};
-        bool has_zero = false;
-        for (int position = 0; position < 4; ++position) {
-            if (!skip_white_space(input)) {
-                clear_from(table, row, position);
-                if (input.read_error != 0) return {read_status::read_failed, 0, row + 1, 0, input.read_error};
-                if (position == 0 || has_zero) return outcome;
-                outcome.status = read_status::ends_inside_record;
-                return outcome;
-            }
-            if (position == 0) outcome.line = input.line;
-            const std::int64_t value_line = input.line;
-            bool is_zero = false;
-            const scan_result result = scan_value(table, row, position, input, is_zero);
-            if (input.read_error != 0) {
-                clear_from(table, row, position);
-                return {read_status::read_failed, 0, row + 1, 0, input.read_error};
-            }
-            if (result != scan_result::value) {
-                clear_from(table, row, position);
-                if (has_zero) return outcome;
-                return {read_status::not_a_number, value_line, row + 1, position + 1, 0};
-            }
-            has_zero = has_zero || is_zero;
+        std::int64_t record_line = 0;
+        bool closing = false;
+        if (read_plain_record(table, row, input, record_line, closing)) {
+            if (closing) return {read_status::closed, record_line, row + 1, 0, 0};
+        } else {
+            record_progress progress{{read_status::closed, input.line, row + 1, 0, 0}, false};
+            if (!read_value(table, row, 0, input, progress) || !read_value(table, row, 1, input, progress) ||
+                !read_value(table, row, 2, input, progress) || !read_value(table, row, 3, input, progress))
+                return progress.outcome;
+            if (progress.has_zero) return progress.outcome;
+            record_line = progress.outcome.line;
         }
-        if (has_zero) return outcome;
-        if (table.record_count == max_records) {
-            outcome.status = read_status::too_many_records;
-            return outcome;
-        }
+        if (table.record_count == max_records)
+            return {read_status::too_many_records, record_line, row + 1, 0, 0};
     }
 }

@@ -20,11 +20,13 @@ bool refill(input_stream& stream) {
     stream.consumed_before_buffer += stream.end - stream.buffer;
     stream.next = stream.buffer;
     stream.end = stream.buffer;
+    *stream.end = 0;
     if (stream.at_end) return false;
     for (;;) {
         const long got = stream.source.fill(stream.source.context, stream.buffer, input_buffer_size);
         if (got > 0) {
             stream.end = stream.buffer + got;
+            *stream.end = 0;
             return true;
         }
         if (got == -EINTR) continue;
@@ -41,7 +43,6 @@ inline int peek(input_stream& stream) {
 
 inline void take(input_stream& stream) { ++stream.next; }
 
-inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // For letters only: c | 0x20 equals a lower-case letter exactly when c is
 // that letter in either case.
@@ -78,7 +79,7 @@ struct exponent_text {
     std::int64_t magnitude;
 };
 
-void add_exponent_digit(exponent_text& exponent, int c) {
+inline void add_exponent_digit(exponent_text& exponent, int c) {
     exponent.has_digits = true;
     exponent.signable = false;
     if (exponent.magnitude < exponent_limit) exponent.magnitude = exponent.magnitude * 10 + (c - '0');
@@ -111,6 +112,62 @@ bool take_punctuation(int c, int exponent_letter, bool got_digit, bool& got_dot,
     return false;
 }
 
+// Runs of digits are taken inside the buffer, up to its zero byte; the
+// scanner's loop comes back for the rest of a run after a refill.
+
+void take_exponent_run(input_stream& stream, exponent_text& exponent) {
+    const unsigned char* c = stream.next;
+    for (; is_digit(*c); ++c) add_exponent_digit(exponent, *c);
+    stream.next = const_cast<unsigned char*>(c);
+}
+
+// Digits past the kept ones only tell whether any of them is nonzero.
+void take_dropped_digits(const unsigned char*& c, std::int64_t& count, bool& nonzero) {
+    const unsigned char* const start = c;
+    for (std::uint64_t word = 0;
+         short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0; c += 8)
+        nonzero = nonzero || word != short_numbers::every_byte('0');
+    for (; is_digit(*c); ++c) nonzero = nonzero || *c != '0';
+    count = c - start;
+}
+
+void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_dot) {
+    const unsigned char* c = stream.next;
+    if (number.count == 0) {
+        // Leading zeros are no significant digits.
+        const unsigned char* const zeros = c;
+        while (short_numbers::load_word(c) == short_numbers::every_byte('0')) c += 8;
+        while (*c == '0') ++c;
+        if (got_dot) number.scale -= c - zeros;
+    }
+    for (; number.count < kept_decimal_digits && is_digit(*c); ++c) {
+        number.digit[number.count++] = static_cast<std::uint8_t>(*c - '0');
+        if (got_dot) --number.scale;
+    }
+    if (number.count == kept_decimal_digits) {
+        std::int64_t dropped = 0;
+        take_dropped_digits(c, dropped, number.nonzero_dropped);
+        if (!got_dot) number.scale += dropped;
+    }
+    stream.next = const_cast<unsigned char*>(c);
+}
+
+void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
+    const unsigned char* c = stream.next;
+    for (int digit = 0; (digit = hex_value(*c)) >= 0; ++c) {
+        if (number.mantissa == 0 && digit == 0) {
+            if (got_dot) number.scale -= 4;
+        } else if (number.mantissa < (std::uint64_t{1} << 60)) {
+            number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
+            if (got_dot) number.scale -= 4;
+        } else {
+            number.nonzero_dropped = number.nonzero_dropped || digit != 0;
+            if (!got_dot) number.scale += 4;
+        }
+    }
+    stream.next = const_cast<unsigned char*>(c);
+}
+
 // After "0x" (and a sign). The "0" before the x counts as no digit here.
 scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     hex_digits number{0, false, 0, 0};
@@ -119,25 +176,17 @@ scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     bool got_dot = false;
     bool took_any = false;
     for (int c = peek(stream);; c = peek(stream)) {
-        const int digit = hex_value(c);
         if (exponent.started && is_digit(c)) {
-            add_exponent_digit(exponent, c);
-        } else if (!exponent.started && digit >= 0) {
+            take_exponent_run(stream, exponent);
+        } else if (!exponent.started && hex_value(c) >= 0) {
             got_digit = true;
-            if (number.mantissa == 0 && digit == 0) {
-                if (got_dot) number.scale -= 4;
-            } else if (number.mantissa < (std::uint64_t{1} << 60)) {
-                number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
-                if (got_dot) number.scale -= 4;
-            } else {
-                number.nonzero_dropped |= digit != 0;
-                if (!got_dot) number.scale += 4;
-            }
-        } else if (!take_punctuation(c, 'p', got_digit, got_dot, exponent)) {
+            take_hex_run(stream, number, got_dot);
+        } else if (take_punctuation(c, 'p', got_digit, got_dot, exponent)) {
+            take(stream);
+        } else {
             break;
         }
         took_any = true;
-        take(stream);
     }
     if (!took_any) return scan_result::not_a_number;  // "0x" alone
     number.exponent = exponent_value(exponent);
@@ -156,24 +205,16 @@ scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_di
     for (int c = peek(stream);; c = peek(stream)) {
         if (is_digit(c)) {
             if (exponent.started) {
-                add_exponent_digit(exponent, c);
+                take_exponent_run(stream, exponent);
             } else {
                 got_digit = true;
-                const auto digit = static_cast<std::uint8_t>(c - '0');
-                if (number.count == 0 && digit == 0) {
-                    if (got_dot) --number.scale;
-                } else if (number.count < kept_decimal_digits) {
-                    number.digit[number.count++] = digit;
-                    if (got_dot) --number.scale;
-                } else {
-                    number.nonzero_dropped |= digit != 0;
-                    if (!got_dot) ++number.scale;
-                }
+                take_mantissa_run(stream, number, got_dot);
             }
-        } else if (!take_punctuation(c, 'e', got_digit, got_dot, exponent)) {
+        } else if (take_punctuation(c, 'e', got_digit, got_dot, exponent)) {
+            take(stream);
+        } else {
             break;
         }
-        take(stream);
     }
     if (!got_digit) return scan_result::not_a_number;  // a sign or a point alone
     number.exponent = exponent_value(exponent);
@@ -185,8 +226,12 @@ scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_di
 
 void open_input(input_stream& stream, input_source source) {
     stream.source = source;
+    // The scanning loops stop at the zero byte after the bytes held. Short
+    // numbers are read a word at a time, a little past it (into the slack):
+    // nothing read past it ever decides anything.
     stream.next = stream.buffer;
     stream.end = stream.buffer;
+    *stream.end = 0;
     stream.consumed_before_buffer = 0;
     stream.line = 1;
     stream.at_end = false;
@@ -197,18 +242,19 @@ std::int64_t consumed_count(const input_stream& stream) {
     return stream.consumed_before_buffer + (stream.next - stream.buffer);
 }
 
-bool skip_white_space(input_stream& stream) {
+bool skip_white_space_slowly(input_stream& stream) {
     for (;;) {
-        const int c = peek(stream);
-        if (c == end_of_input) return false;
-        if (!is_space(c)) return true;
-        if (c == '\n') ++stream.line;
-        take(stream);
+        const unsigned char* c = stream.next;
+        std::int64_t lines = 0;
+        for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+        stream.line += lines;
+        stream.next = const_cast<unsigned char*>(c);
+        if (c < stream.end) return true;
+        if (!refill(stream)) return false;
     }
 }
 
-scan_result scan_float(input_stream& stream, float& value) {
-    if (!skip_white_space(stream)) return scan_result::end_of_input;
+scan_result scan_float_slowly(input_stream& stream, float& value) {
     int c = peek(stream);
     bool negative = false;
     if (c == '-' || c == '+') {
@@ -247,8 +293,7 @@ scan_result scan_float(input_stream& stream, float& value) {
     return scan_decimal_number(stream, negative, false, value);
 }
 
-scan_result scan_int(input_stream& stream, std::int32_t& value) {
-    if (!skip_white_space(stream)) return scan_result::end_of_input;
+scan_result scan_int_slowly(input_stream& stream, std::int32_t& value) {
     int c = peek(stream);
     bool negative = false;
     if (c == '-' || c == '+') {

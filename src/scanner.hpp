@@ -3,7 +3,13 @@
 // scanf's %f and %d conversions in the default locale.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "binary32.hpp"
 
 // Where the bytes come from: fills `room` bytes at most and returns how many
 // it gave, 0 at the end of input, or -errno on failure.
@@ -13,6 +19,11 @@ struct input_source {
 };
 
 inline constexpr unsigned long input_buffer_size = 64 * 1024;
+
+// Room after the bytes held for a terminating zero byte, which stops the
+// digit and white-space loops at the end of the buffer without a bounds
+// check per character.
+inline constexpr unsigned long input_buffer_slack = 16;
 
 // One fixed buffer over the source. Bytes are requested from the source only
 // when a character is needed that the buffer does not hold.
@@ -24,7 +35,7 @@ struct input_stream {
     std::int64_t line;           // 1-based line of `next`
     bool at_end;                 // the source has ended or failed: it is never asked again
     int read_error;              // errno of the failed fill, or 0
-    unsigned char buffer[input_buffer_size];
+    unsigned char buffer[input_buffer_size + input_buffer_slack];
 };
 
 void open_input(input_stream& stream, input_source source);
@@ -41,10 +52,194 @@ enum class scan_result {
     end_of_input,  // nothing but the end of input (or a failed read) at this place
 };
 
-// Skips white space; false when the input ends (or fails) first.
-bool skip_white_space(input_stream& stream);
+// The full scanners, from the current character on (white space already
+// skipped); the inline ones below take the common cases first.
+bool skip_white_space_slowly(input_stream& stream);
+scan_result scan_float_slowly(input_stream& stream, float& value);
+scan_result scan_int_slowly(input_stream& stream, std::int32_t& value);
 
-// Each skips white space first, as the conversions do.
-scan_result scan_float(input_stream& stream, float& value);
-// A value beyond the 32-bit range is saturated.
-scan_result scan_int(input_stream& stream, std::int32_t& value);
+inline bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Skips white space; false when the input ends (or fails) first. Values are
+// usually apart by one space, which is taken here.
+inline bool skip_white_space(input_stream& stream) {
+    unsigned char* c = stream.next;  // *end is a zero byte: reading it is safe
+    if (*c == ' ') ++c;
+    if (c < stream.end && !is_white_space(*c)) {
+        stream.next = c;
+        return true;
+    }
+    return skip_white_space_slowly(stream);
+}
+
+namespace short_numbers {
+
+static_assert(std::endian::native == std::endian::little, "words are read first character lowest");
+
+inline std::uint64_t load_word(const unsigned char* c) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, c, sizeof word);
+    return word;
+}
+
+inline constexpr std::uint64_t every_byte(std::uint64_t byte) { return byte * 0x0101010101010101u; }
+
+// The high bit of each byte that is not an ASCII digit; exact up to and
+// including the first such byte, which is all that is used.
+inline std::uint64_t non_digit_bytes(std::uint64_t word) {
+    return ((word + every_byte(0x46)) | (word - every_byte(0x30))) & every_byte(0x80);
+}
+
+// The number written by eight digit values (0-9), first digit lowest.
+inline std::uint32_t eight_digit_value(std::uint64_t digits) {
+    digits = digits * 10 + (digits >> 8);
+    digits = (((digits & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+             32;
+    return static_cast<std::uint32_t>(digits);
+}
+
+inline constexpr float exact_powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+
+// Characters that would continue a decimal number after its digits and
+// point: more digits, an exponent letter, or the x of "0x".
+inline constexpr std::array<bool, 256> continues_decimal = [] {
+    std::array<bool, 256> table{};
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (const char c : {'e', 'E', 'x', 'X'}) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+inline constexpr std::array<bool, 256> white_space = [] {
+    std::array<bool, 256> table{};
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+// A short unsigned decimal: up to eight characters of digits with at most
+// one point, read as one word. The character after it is not examined.
+struct word_decimal {
+    std::uint32_t digits;          // the digits without the point: at most seven
+    unsigned fraction_length;      // digits after the point
+    const unsigned char* after;
+};
+
+[[gnu::always_inline]] inline bool take_word_decimal(const unsigned char* c, word_decimal& number) {
+    std::uint64_t word = load_word(c);
+    const std::uint64_t stops = non_digit_bytes(word);
+    if (stops == 0) return false;  // eight digits or more
+    const auto stop_bits = static_cast<unsigned>(std::countr_zero(stops)) - 7;  // 8 x position
+    if (((word >> stop_bits) & 0xff) == '.') {
+        // With the point read as a '0' the digits run on to the next stop.
+        word += std::uint64_t{2} << stop_bits;
+        const std::uint64_t more_stops = non_digit_bytes(word);
+        const unsigned length_bits =
+            more_stops == 0 ? 64 : static_cast<unsigned>(std::countr_zero(more_stops)) - 7;
+        if (length_bits == 8) return false;  // a point alone
+        // The integer digits move up over the point, leaving a leading zero.
+        const std::uint64_t values = word - every_byte('0');
+        const std::uint64_t through_point = (((std::uint64_t{1} << stop_bits) - 1) << 8) | 0xff;
+        const std::uint64_t digits = values ^ ((values ^ (values << 8)) & through_point);
+        number.digits = eight_digit_value(digits << (64 - length_bits));
+        number.fraction_length = (length_bits - stop_bits) / 8 - 1;
+        number.after = c + length_bits / 8;
+        return true;
+    }
+    if (stop_bits == 0) return false;
+    number.digits = eight_digit_value((word - every_byte('0')) << (64 - stop_bits));
+    number.fraction_length = 0;
+    number.after = c + stop_bits / 8;
+    return true;
+}
+
+// At most seven digits: below 2^24, so one division by an exact power of
+// ten rounds correctly.
+inline float word_decimal_value(const word_decimal& number) {
+    return static_cast<float>(static_cast<std::int32_t>(number.digits)) /
+           exact_powers_of_ten[number.fraction_length];
+}
+
+// Up to 19 digits with at most one point, a digit at a time.
+inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char* end, bool negative,
+                               float& value) {
+    // A longer number stops at its 20th digit (or at the end of the buffer,
+    // whose zero byte stops the loops) and is left to the full scanner.
+    const unsigned char* c = cursor;
+    const unsigned char* const digit_limit = c + 20;
+    std::uint64_t digits = 0;
+    unsigned digit = 0;
+    for (; c < digit_limit && (digit = *c - unsigned{'0'}) < 10; ++c) digits = digits * 10 + digit;
+    std::int64_t digit_count = c - cursor;
+    std::int64_t fraction_length = 0;
+    if (*c == '.') {
+        const unsigned char* const fraction_start = ++c;
+        for (; c <= digit_limit && (digit = *c - unsigned{'0'}) < 10; ++c) digits = digits * 10 + digit;
+        fraction_length = c - fraction_start;
+        digit_count += fraction_length;
+    }
+    if (digit_count == 0 || digit_count > 19 || c >= end || continues_decimal[*c]) return false;
+    value = std::bit_cast<float>(exact_decimal_to_binary32(digits, -fraction_length, negative));
+    cursor = c;
+    return true;
+}
+
+}  // namespace short_numbers
+
+// The common cases, taken from a cursor into the buffer without a bounds
+// check per character (the zero byte at the end stops every loop): a short
+// decimal, or a year count of up to nine digits, followed inside the buffer
+// by a character that cannot continue it. They take nothing and return
+// false for anything else, which the full scanners then take from the same
+// place.
+[[gnu::always_inline]] inline bool take_short_float(const unsigned char*& cursor,
+                                                   const unsigned char* end, float& value) {
+    const unsigned char* c = cursor;
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+') ++c;
+    short_numbers::word_decimal number{};
+    if (short_numbers::take_word_decimal(c, number)) {
+        if (number.after >= end || short_numbers::continues_decimal[*number.after]) return false;
+        const float magnitude = short_numbers::word_decimal_value(number);
+        value = negative ? -magnitude : magnitude;
+        cursor = number.after;
+        return true;
+    }
+    if (!short_numbers::take_digit_decimal(c, end, negative, value)) return false;
+    cursor = c;
+    return true;
+}
+
+inline bool take_short_int(const unsigned char*& cursor, const unsigned char* end, std::int32_t& value) {
+    const unsigned char* c = cursor;
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+') ++c;
+    const unsigned char* const digits_start = c;
+    std::uint32_t magnitude = 0;  // wraps beyond 9 digits, which are not taken here
+    unsigned digit = 0;
+    for (; (digit = *c - unsigned{'0'}) < 10; ++c) magnitude = magnitude * 10 + digit;
+    const auto digit_count = c - digits_start;
+    if (digit_count == 0 || digit_count > 9 || c >= end) return false;
+    const auto in_range = static_cast<std::int32_t>(magnitude);
+    value = negative ? -in_range : in_range;
+    cursor = c;
+    return true;
+}
+
+// Scans a binary32 value as scanf's %f does, skipping white space first.
+inline scan_result scan_float(input_stream& stream, float& value) {
+    if (!skip_white_space(stream)) return scan_result::end_of_input;
+    const unsigned char* c = stream.next;
+    if (!take_short_float(c, stream.end, value)) return scan_float_slowly(stream, value);
+    stream.next = const_cast<unsigned char*>(c);
+    return scan_result::value;
+}
+
+// Scans a 32-bit integer as scanf's %d does, skipping white space first; a
+// value beyond the 32-bit range is saturated.
+inline scan_result scan_int(input_stream& stream, std::int32_t& value) {
+    if (!skip_white_space(stream)) return scan_result::end_of_input;
+    const unsigned char* c = stream.next;
+    if (!take_short_int(c, stream.end, value)) return scan_int_slowly(stream, value);
+    stream.next = const_cast<unsigned char*>(c);
+    return scan_result::value;
+}

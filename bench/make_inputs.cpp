@@ -1,0 +1,65 @@
+// Writes the process-level benchmark inputs into one directory and lists
+// them on standard output, one a line: file name, records before the
+// closing one, kind ("series" for the record-count series, "shape" for the
+// unusual token shapes) and a short description.
+#include <cstdio>
+#include <string>
+
+#include "input_text.hpp"
+
+namespace {
+
+bool write_input(const std::string& directory, const char* name, const std::string& text) {
+    const std::string path = directory + "/" + name;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::perror(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    const std::string directory = argv[1];
+    bool ok = true;
+
+    // The full list is the one the instruction and wall-time targets are
+    // set for; the shorter ones show how the cost grows with the count.
+    static constexpr int series_counts[] = {1, 10, 100, 1000, 3000, 9999};
+    for (const int count : series_counts) {
+        const std::string name = "typical-" + std::to_string(count) + ".txt";
+        ok = ok && write_input(directory, name.c_str(), typical_records(count));
+        std::printf("%s\t%d\tseries\ttypical records\n", name.c_str(), count);
+    }
+
+    struct shape_input {
+        const char* name;
+        int records;
+        std::string text;
+        const char* description;
+    };
+    const shape_input shapes[] = {
+        {"decimal-50.txt", 9999, long_decimal_records(9999, 50), "50-digit decimals"},
+        {"decimal-1000.txt", 1000, long_decimal_records(1000, 1000), "1000-digit decimals"},
+        {"hex.txt", 9999, hex_records(9999), "hexadecimal constants"},
+        {"infinity.txt", 9999, infinity_records(9999), "infinity and nan spellings"},
+        {"white-space.txt", 9999, white_space_records(9999, 100),
+         "100 white-space characters before each value"},
+    };
+    for (const shape_input& shape : shapes) {
+        ok = ok && write_input(directory, shape.name, shape.text);
+        std::printf("%s\t%d\tshape\t%s\n", shape.name, shape.records, shape.description);
+    }
+    return ok ? 0 : 1;
+}

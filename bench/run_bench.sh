@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# The body of `make bench`: measures screening against the scanf-based
+# reference and the read-only floor on generated inputs, prints a markdown
+# table and writes it to docs/bench.md, and draws docs/bench.png.
+#
+#   bench/run_bench.sh [BUILD_DIR]     (default build-bench, built with -DSCREENING_BENCH=ON)
+#
+# BENCH_RUNS sets the number of timed runs per program and input (21).
+# Needs valgrind and gnuplot: apt-get install valgrind gnuplot-nox.
+set -euo pipefail
+
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=$(cd "${1:-$source_dir/build-bench}" && pwd)
+runs=${BENCH_RUNS:-21}
+
+ours=$build_dir/screening
+reference=$build_dir/bench/screening_reference
+read_only=$build_dir/bench/screening_read_only
+microbench=$build_dir/bench/screening_microbench
+make_inputs=$build_dir/bench/bench_inputs
+timer=$build_dir/bench/bench_timer
+
+for tool in valgrind callgrind_annotate gnuplot; do
+    if ! command -v "$tool" > /dev/null; then
+        echo "make bench needs $tool: apt-get install valgrind gnuplot-nox" >&2
+        exit 1
+    fi
+done
+for program in "$ours" "$reference" "$read_only" "$microbench" "$make_inputs" "$timer"; do
+    if [[ ! -x $program ]]; then
+        echo "missing $program: configure $build_dir with -DSCREENING_BENCH=ON and build it" >&2
+        exit 1
+    fi
+done
+
+inputs=$build_dir/bench-inputs
+work=$build_dir/bench-results
+docs=$source_dir/docs
+mkdir -p "$inputs" "$work" "$docs"
+
+"$make_inputs" "$inputs" > "$work/manifest.tsv"
+
+# Instructions of the whole process, start-up and dynamic linking included.
+instructions() {
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" < "$2" > /dev/null \
+        2> "$work/callgrind.log" || true
+    sed -n 's/^==[0-9]*== Collected : \([0-9]*\)$/\1/p' "$work/callgrind.log"
+}
+
+results=$work/results.tsv
+: > "$results"
+while IFS=$'\t' read -r name records kind description <&3; do
+    input=$inputs/$name
+    echo "measuring $name" >&2
+    bytes=$(stat -c %s "$input")
+
+    status=0
+    "$ours" < "$input" > "$work/ours.out" 2> "$work/ours.err" || status=$?
+    "$reference" < "$input" > "$work/reference.out" 2> /dev/null || true
+    agree=no
+    cmp -s "$work/ours.out" "$work/reference.out" && agree=yes
+
+    ours_instructions=$(instructions "$ours" "$input")
+    reference_instructions=$(instructions "$reference" "$input")
+    read_only_instructions=$(instructions "$read_only" "$input")
+    if [[ -z $ours_instructions || -z $reference_instructions || -z $read_only_instructions ]]; then
+        echo "callgrind gave no instruction count on $name; its last log:" >&2
+        cat "$work/callgrind.log" >&2
+        exit 1
+    fi
+
+    # One line per program, in the order given: path, median ns, min ns,
+    # peak RSS KiB, failed runs.
+    mapfile -t timed < <("$timer" "$runs" "$input" "$ours" "$reference" "$read_only")
+    if ((${#timed[@]} != 3)); then
+        echo "bench_timer failed on $name" >&2
+        exit 1
+    fi
+    read -r _ ours_ns _ ours_rss _ <<< "${timed[0]}"
+    read -r _ reference_ns _ _ _ <<< "${timed[1]}"
+    read -r _ read_only_ns _ _ _ <<< "${timed[2]}"
+
+    printf '%s\t' "$name" "$records" "$kind" "$description" "$bytes" "$status" "$agree" \
+        "$ours_instructions" "$reference_instructions" "$read_only_instructions" \
+        "$ours_ns" "$reference_ns" "$read_only_ns" >> "$results"
+    printf '%s\n' "$ours_rss" >> "$results"
+done 3< "$work/manifest.tsv"
+
+# The markdown table and the lines under it.
+table=$work/table.md
+awk -F'\t' '
+function grouped(n,    text) {
+    text = sprintf("%d", n)
+    while (text ~ /[0-9][0-9][0-9][0-9]/) sub(/[0-9][0-9][0-9]($|,)/, ",&", text)
+    return text
+}
+function size(bytes) {
+    if (bytes < 1000) return bytes " B"
+    if (bytes < 1000000) return sprintf("%.1f kB", bytes / 1000)
+    return sprintf("%.2f MB", bytes / 1000000)
+}
+function ms(ns) { return sprintf("%.3f", ns / 1e6) }
+BEGIN {
+    print "| input | records | size | instructions: ours | reference | read-only | reference / ours | wall ms: ours | reference | read-only | ours / read-only | ours MB/s | ours peak RSS |"
+    print "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|"
+}
+{
+    name = $1; sub(/\.txt$/, "", name)
+    throughput = $5 >= 100000 ? sprintf("%.0f", ($5 / 1e6) / ($11 / 1e9)) : "–"
+    printf "| %s | %s | %s | %s | %s | %s | %.1f | %s | %s | %s | %.2f | %s | %s KiB |\n",
+        name, grouped($2), size($5), grouped($8), grouped($9), grouped($10), $9 / $8,
+        ms($11), ms($12), ms($13), $11 / $13, throughput, grouped($14)
+    if (name == "typical-9999") {
+        typical_instructions = $8; typical_ratio = $11 / $13
+    }
+    if ($7 != "yes") differing = differing " " name
+    if ($6 != 0) failing = failing " " name "(" $6 ")"
+}
+END {
+    print ""
+    printf "Targets on typical-9999: at most 2,000,000 instructions (now %s: %s); wall time at most 1.30 times the read-only program'\''s (now %.2f: %s).\n",
+        grouped(typical_instructions), typical_instructions <= 2000000 ? "met" : "not met",
+        typical_ratio, typical_ratio <= 1.30 ? "met" : "not met"
+    print ""
+    if (differing == "") print "Answers: screening and the reference wrote the same lines on every input."
+    else print "Answers: screening and the reference differ on:" differing "."
+    if (failing != "") { print ""; print "Exit status of screening not 0 on:" failing "." }
+}' "$results" > "$table"
+
+# Chart: the record-count series.
+chart_data=$work/chart.dat
+awk -F'\t' '$3 == "series" { printf "%s %.6f %.6f %.6f %.6f %.6f %.6f\n", $2, $11 / 1e6, $12 / 1e6, $13 / 1e6, $8 / 1e6, $9 / 1e6, $10 / 1e6 }' \
+    "$results" > "$chart_data"
+wall_target=$(awk '$1 == 9999 { printf "%.6f", 1.3 * $4 }' "$chart_data")
+gnuplot -e "data='$chart_data'; output='$docs/bench.png'; wall_target=$wall_target" \
+    "$source_dir/bench/chart.gp"
+
+# Microbenchmarks: in-memory scanning, reading and answering.
+echo "running the microbenchmarks" >&2
+"$microbench" --benchmark_min_time=0.2 --benchmark_format=csv > "$work/microbench.csv" 2> /dev/null
+micro_table=$work/microbench.md
+awk -F',' '
+BEGIN {
+    print "| benchmark | time per iteration | MB/s | items per second (values scanned, or records) |"
+    print "|---|--:|--:|--:|"
+}
+$1 ~ /^"/ {
+    name = $1; gsub(/"/, "", name)
+    if ($9 == "true") { printf "| %s | failed: %s | | |\n", name, $10; next }
+    rate = $6 == "" ? "–" : sprintf("%.0f", $6 / 1e6)
+    items = $7 == "" ? "–" : sprintf("%.1f M", $7 / 1e6)
+    printf "| %s | " ($3 >= 100 ? "%.0f" : "%.2f") " %s | %s | %s |\n", name, $3, $5, rate, items
+}' "$work/microbench.csv" > "$micro_table"
+
+# Where screening spends its instructions on the typical list.
+valgrind --tool=callgrind --callgrind-out-file="$work/typical.callgrind" "$ours" \
+    < "$inputs/typical-9999.txt" > /dev/null 2>&1 || true
+profile=$work/profile.md
+{
+    echo '```'
+    callgrind_annotate "$work/typical.callgrind" 2> /dev/null |
+        awk '/file:function/ { listing = 1; getline; next }
+             listing && NF == 0 { listing = 0 }
+             listing && shown < 10 { shown++; print }' |
+        sed -e 's/ \[[^]]*\]$//' -e 's/???://'
+    echo '```'
+} > "$profile"
+
+commit=$(git -C "$source_dir" rev-parse --short HEAD 2> /dev/null || echo unknown)
+if [[ -n $(git -C "$source_dir" status --porcelain -- src 2> /dev/null) ]]; then
+    commit="$commit with uncommitted changes in src/"
+fi
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+compiler=$(c++ --version | head -n 1)
+libc=$(ldd --version | head -n 1)
+
+{
+    echo "# Benchmark figures"
+    echo
+    echo "Written by \`make bench\` on $(date -u '+%Y-%m-%d %H:%M UTC'): source $commit;"
+    echo "$cpu, $(nproc) cores; $compiler; $libc."
+    echo
+    echo "Instructions: \`valgrind --tool=callgrind\`, whole process. Wall time: median of $runs runs,"
+    echo "the three programs taking turns, fork to wait, output to /dev/null. MB/s: input bytes"
+    echo "over the median wall time of the whole process. Peak RSS: ru_maxrss."
+    echo
+    cat "$table"
+    echo
+    echo "![Wall time and instructions against the number of records](bench.png)"
+    echo
+    echo "## Microbenchmarks (in memory, Google Benchmark)"
+    echo
+    cat "$micro_table"
+    echo
+    echo "## Where the instructions go (screening on typical-9999)"
+    echo
+    cat "$profile"
+} > "$docs/bench.md"
+
+cat "$table"
+echo
+echo "Written: $docs/bench.md and $docs/bench.png" >&2

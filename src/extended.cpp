@@ -1,0 +1,200 @@
+#include "extended.hpp"
+
+#include <bit>
+
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr extended zero_of_sign(bool negative) { return {extended_class::zero, negative, 0, 0}; }
+constexpr extended infinity_of_sign(bool negative) { return {extended_class::infinity, negative, 0, 0}; }
+constexpr extended not_a_number() { return {extended_class::nan, false, 0, 0}; }
+
+int highest_bit(uint128 magnitude) {
+    const auto high = static_cast<std::uint64_t>(magnitude >> 64);
+    if (high != 0) return 127 - std::countl_zero(high);
+    return 63 - std::countl_zero(static_cast<std::uint64_t>(magnitude));
+}
+
+// The value (magnitude + a little more when sticky) * 2^exponent, rounded to
+// a 64-bit significand. The sticky part is less than one unit of magnitude's
+// last bit, so it can only matter among dropped bits: it may be set only when
+// magnitude has more than 64 bits.
+extended round_to_extended(bool negative, uint128 magnitude, std::int32_t exponent, bool sticky) {
+    if (magnitude == 0) return zero_of_sign(negative);
+    const int top = highest_bit(magnitude);
+    if (top <= 63) {
+        const int shift = 63 - top;
+        return {extended_class::finite, negative, static_cast<std::uint64_t>(magnitude) << shift,
+                exponent - shift};
+    }
+    const int dropped = top - 63;
+    auto kept = static_cast<std::uint64_t>(magnitude >> dropped);
+    const uint128 rest = magnitude & ((uint128{1} << dropped) - 1);
+    const uint128 half = uint128{1} << (dropped - 1);
+    // Above the midpoint, or on it with an odd significand: up. A set sticky
+    // part puts a value on the midpoint above it.
+    const bool up = rest > half || (rest == half && (sticky || (kept & 1) != 0));
+    std::int32_t result_exponent = exponent + dropped;
+    if (up) {
+        ++kept;
+        if (kept == 0) {  // 2^64: one more bit, and still exactly a power of two
+            kept = std::uint64_t{1} << 63;
+            ++result_exponent;
+        }
+    }
+    return {extended_class::finite, negative, kept, result_exponent};
+}
+
+// Zero below every finite magnitude, infinity above.
+int magnitude_rank(const extended& value) {
+    if (value.kind == extended_class::zero) return 0;
+    return value.kind == extended_class::finite ? 1 : 2;
+}
+
+}  // namespace
+
+extended extended_from_float(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const bool negative = (bits >> 31) != 0;
+    const auto biased_exponent = static_cast<std::int32_t>((bits >> 23) & 0xff);
+    const std::uint32_t fraction_bits = bits & 0x7fffff;
+    if (biased_exponent == 0xff)
+        return fraction_bits == 0 ? infinity_of_sign(negative) : not_a_number();
+    if (biased_exponent == 0) {
+        // Subnormal: the same scale as the smallest normal, no implicit bit.
+        return round_to_extended(negative, fraction_bits, -149, false);
+    }
+    return round_to_extended(negative, fraction_bits | 0x800000u, biased_exponent - 150, false);
+}
+
+extended extended_from_integer(std::int64_t value) {
+    const bool negative = value < 0;
+    // Two's complement magnitude, right for INT64_MIN too.
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value)
+                                             : static_cast<std::uint64_t>(value);
+    return round_to_extended(negative, magnitude, 0, false);
+}
+
+extended extended_divide_by_hundred(extended dividend) {
+    if (dividend.kind != extended_class::finite) return dividend;
+    // Long division of significand * 2^64 by 100 in 32-bit digits: the
+    // quotient has at least 121 bits, so the remainder only decides the
+    // sticky part, never the guard bit.
+    const std::uint32_t digits[4] = {static_cast<std::uint32_t>(dividend.significand >> 32),
+                                     static_cast<std::uint32_t>(dividend.significand), 0, 0};
+    uint128 quotient = 0;
+    std::uint64_t remainder = 0;
+    for (const std::uint32_t digit : digits) {
+        const std::uint64_t partial = (remainder << 32) | digit;
+        quotient = (quotient << 32) | (partial / 100);
+        remainder = partial % 100;
+    }
+    return round_to_extended(dividend.negative, quotient, dividend.exponent - 64, remainder != 0);
+}
+
+extended extended_multiply(extended left, extended right) {
+    const bool negative = left.negative != right.negative;
+    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return not_a_number();
+    if (left.kind == extended_class::infinity || right.kind == extended_class::infinity) {
+        if (left.kind == extended_class::zero || right.kind == extended_class::zero) return not_a_number();
+        return infinity_of_sign(negative);
+    }
+    if (left.kind == extended_class::zero || right.kind == extended_class::zero) return zero_of_sign(negative);
+    // The full 128-bit product is exact; one rounding.
+    return round_to_extended(negative, uint128{left.significand} * right.significand,
+                             left.exponent + right.exponent, false);
+}
+
+extended extended_add(extended left, extended right) {
+    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return not_a_number();
+    if (left.kind == extended_class::infinity) {
+        if (right.kind == extended_class::infinity && right.negative != left.negative) return not_a_number();
+        return left;
+    }
+    if (right.kind == extended_class::infinity) return right;
+    if (left.kind == extended_class::zero) {
+        // -0 + -0 is -0; +0 + -0 is +0 when rounding to nearest.
+        if (right.kind == extended_class::zero) return zero_of_sign(left.negative && right.negative);
+        return right;
+    }
+    if (right.kind == extended_class::zero) return left;
+
+    // Both finite: `larger` has the larger exponent, or the larger
+    // significand at equal exponents, so its magnitude is the larger one.
+    extended larger = left;
+    extended smaller = right;
+    if (smaller.exponent > larger.exponent ||
+        (smaller.exponent == larger.exponent && smaller.significand > larger.significand)) {
+        larger = right;
+        smaller = left;
+    }
+    // Line both up below a 63-bit guard field: larger at bits 63 ... 126,
+    // leaving bit 127 for a carry.
+    const uint128 larger_field = uint128{larger.significand} << 63;
+    const std::int64_t distance = std::int64_t{larger.exponent} - smaller.exponent;
+    uint128 smaller_field = 0;
+    if (distance <= 63) {
+        smaller_field = uint128{smaller.significand} << (63 - distance);
+    } else {
+        // Everything of the smaller one lies below the larger one's last
+        // bit. Keep what lands in the field and fold the rest into its lowest
+        // bit: the sum then lies strictly between the same two even field
+        // values as the exact sum, and rounding sees at least 62 bits below
+        // the kept ones, so it decides the same way.
+        const std::int64_t below = distance - 63;
+        const bool lost =
+            below >= 64 || (smaller.significand & ((std::uint64_t{1} << below) - 1)) != 0;
+        if (below < 64) smaller_field = smaller.significand >> below;
+        if (lost) smaller_field |= 1;
+    }
+    const std::int32_t field_exponent = larger.exponent - 63;
+    if (left.negative == right.negative)
+        return round_to_extended(larger.negative, larger_field + smaller_field, field_exponent, false);
+    const uint128 difference = larger_field - smaller_field;
+    if (difference == 0) return zero_of_sign(false);  // x + (-x) is +0 when rounding to nearest
+    return round_to_extended(larger.negative, difference, field_exponent, false);
+}
+
+bool extended_greater(extended left, extended right) {
+    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return false;
+    if (left.kind == extended_class::zero && right.kind == extended_class::zero) return false;
+    // Signs first: a negative value (or -0 against a positive) is the smaller.
+    const bool left_below_zero = left.negative && left.kind != extended_class::zero;
+    const bool right_below_zero = right.negative && right.kind != extended_class::zero;
+    if (left_below_zero != right_below_zero) return right_below_zero;
+    // Same side of zero: compare magnitudes, reversed below zero.
+    int order = 0;  // sign of |left| - |right|
+    const int left_rank = magnitude_rank(left);
+    const int right_rank = magnitude_rank(right);
+    if (left_rank != right_rank) {
+        order = left_rank > right_rank ? 1 : -1;
+    } else if (left.kind == extended_class::finite) {
+        if (left.exponent != right.exponent)
+            order = left.exponent > right.exponent ? 1 : -1;
+        else if (left.significand != right.significand)
+            order = left.significand > right.significand ? 1 : -1;
+    }
+    return left_below_zero ? order < 0 : order > 0;
+}
+
+verdict_steps extended_verdict_steps(float base, float monthly, std::int32_t years, float percent) {
+    // 12 * years in 64 bits has at most 35 bits, the monthly amount 24: the
+    // product fits the 64-bit significand, so the total is exact.
+    const extended months = extended_from_integer(std::int64_t{years} * 12);
+    verdict_steps steps{};
+    steps.total = extended_multiply(extended_from_float(monthly), months);
+    // Bounds for nonzero finite inputs: |percent| lies in [2^-149, 2^128),
+    // so |fraction| in (2^-156, 2^122), |increase| in (2^-305, 2^250) and
+    // |threshold|, unless zero, in (2^-305, 2^251); |total| < 2^163.
+    const extended base_value = extended_from_float(base);
+    steps.fraction = extended_divide_by_hundred(extended_from_float(percent));
+    steps.increase = extended_multiply(base_value, steps.fraction);
+    steps.threshold = extended_add(base_value, steps.increase);
+    steps.verdict = extended_greater(steps.total, steps.threshold);
+    return steps;
+}
+
+bool extended_verdict(float base, float monthly, std::int32_t years, float percent) {
+    return extended_verdict_steps(base, monthly, years, percent).verdict;
+}
