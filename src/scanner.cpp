@@ -7,8 +7,10 @@
 // the mismatching character, as it does there.
 #include "scanner.hpp"
 
+#include <array>
 #include <bit>
 #include <cerrno>
+#include <cstring>
 
 #include "binary32.hpp"
 
@@ -43,12 +45,12 @@ inline int peek(input_stream& stream) {
 
 inline void take(input_stream& stream) { ++stream.next; }
 
-inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // For letters only: c | 0x20 equals a lower-case letter exactly when c is
 // that letter in either case.
-inline int lower_letter(int c) { return c | 0x20; }
+constexpr int lower_letter(int c) { return c | 0x20; }
 
-int hex_value(int c) {
+constexpr int hex_value(int c) {
     if (is_digit(c)) return c - '0';
     const int letter = lower_letter(c);
     if (letter >= 'a' && letter <= 'f') return letter - 'a' + 10;
@@ -140,6 +142,15 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
         while (*c == '0') ++c;
         if (got_dot) number.scale -= c - zeros;
     }
+    // Eight digits at a time while they fit, then one by one.
+    for (std::uint64_t word = 0; number.count + 8 <= kept_decimal_digits &&
+                                 short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0;
+         c += 8) {
+        const std::uint64_t values = word - short_numbers::every_byte('0');
+        std::memcpy(number.digit + number.count, &values, sizeof values);
+        number.count += 8;
+        if (got_dot) number.scale -= 8;
+    }
     for (; number.count < kept_decimal_digits && is_digit(*c); ++c) {
         number.digit[number.count++] = static_cast<std::uint8_t>(*c - '0');
         if (got_dot) --number.scale;
@@ -152,19 +163,28 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
     stream.next = const_cast<unsigned char*>(c);
 }
 
+constexpr std::array<std::int8_t, 256> hex_digit_values = [] {
+    std::array<std::int8_t, 256> table{};
+    for (auto& value : table) value = -1;
+    for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(hex_value(c));
+    return table;
+}();
+
 void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     const unsigned char* c = stream.next;
-    for (int digit = 0; (digit = hex_value(*c)) >= 0; ++c) {
-        if (number.mantissa == 0 && digit == 0) {
-            if (got_dot) number.scale -= 4;
-        } else if (number.mantissa < (std::uint64_t{1} << 60)) {
-            number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
-            if (got_dot) number.scale -= 4;
-        } else {
-            number.nonzero_dropped = number.nonzero_dropped || digit != 0;
-            if (!got_dot) number.scale += 4;
-        }
+    const unsigned char* const start = c;
+    if (number.mantissa == 0) {
+        while (*c == '0') ++c;  // leading zeros are no significant digits
+        if (got_dot) number.scale -= 4 * (c - start);
     }
+    const unsigned char* const kept_start = c;
+    for (int digit = 0; number.mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) >= 0; ++c)
+        number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
+    if (got_dot) number.scale -= 4 * (c - kept_start);
+    const unsigned char* const dropped_start = c;
+    for (int digit = 0; (digit = hex_digit_values[*c]) >= 0; ++c)
+        number.nonzero_dropped = number.nonzero_dropped || digit != 0;
+    if (!got_dot) number.scale += 4 * (c - dropped_start);
     stream.next = const_cast<unsigned char*>(c);
 }
 
@@ -178,7 +198,7 @@ scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     for (int c = peek(stream);; c = peek(stream)) {
         if (exponent.started && is_digit(c)) {
             take_exponent_run(stream, exponent);
-        } else if (!exponent.started && hex_value(c) >= 0) {
+        } else if (!exponent.started && c >= 0 && hex_digit_values[static_cast<unsigned>(c)] >= 0) {
             got_digit = true;
             take_hex_run(stream, number, got_dot);
         } else if (take_punctuation(c, 'p', got_digit, got_dot, exponent)) {

@@ -152,6 +152,37 @@ struct word_decimal {
     return true;
 }
 
+// "inf", "infinity" or "nan" in any case, compared a word at a time: only a
+// letter's two cases give that letter when 0x20 is set. "inf" followed by
+// an i that does not go on to "infinity" is left to the full scanner.
+inline constexpr std::uint64_t letters(const char (&text)[9]) {
+    std::uint64_t word = 0;
+    for (int i = 7; i >= 0; --i) word = (word << 8) | static_cast<unsigned char>(text[i]);
+    return word;
+}
+
+[[gnu::always_inline]] inline bool take_word_special(const unsigned char* c, std::uint32_t& bits,
+                                                     const unsigned char*& after) {
+    const std::uint64_t word = load_word(c) | every_byte(0x20);
+    if (word == letters("infinity")) {
+        bits = binary32_infinity;
+        after = c + 8;
+        return true;
+    }
+    const std::uint64_t three = word & 0xffffff;
+    if (three == (letters("inf\0\0\0\0\0") & 0xffffff) && ((word >> 24) & 0xff) != 'i') {
+        bits = binary32_infinity;
+        after = c + 3;
+        return true;
+    }
+    if (three == (letters("nan\0\0\0\0\0") & 0xffffff)) {
+        bits = binary32_quiet_nan;
+        after = c + 3;
+        return true;
+    }
+    return false;
+}
+
 // At most seven digits: below 2^24, so one division by an exact power of
 // ten rounds correctly.
 inline float word_decimal_value(const word_decimal& number) {
@@ -204,8 +235,16 @@ inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char
         cursor = number.after;
         return true;
     }
-    if (!short_numbers::take_digit_decimal(c, end, negative, value)) return false;
-    cursor = c;
+    if (short_numbers::take_digit_decimal(c, end, negative, value)) {
+        cursor = c;
+        return true;
+    }
+    // The character after it must be inside the buffer: "inf" looks at it.
+    std::uint32_t bits = 0;
+    const unsigned char* after = nullptr;
+    if (!short_numbers::take_word_special(c, bits, after) || after >= end) return false;
+    value = std::bit_cast<float>(negative ? bits | binary32_sign_bit : bits);
+    cursor = after;
     return true;
 }
 
