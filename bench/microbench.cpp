@@ -22,7 +22,8 @@ std::int64_t scan_to_end(input_stream& stream) {
     float amount = 0;
     std::int32_t years = 0;
     for (int position = 0;; position = (position + 1) % 4) {
-        const scan_result result = position == 2 ? scan_int(stream, years) : scan_float(stream, amount);
+        const scan_result result =
+            position == 2 ? scan_int(stream, years) : scan_float(stream, amount);
         if (result != scan_result::value) return values;
         benchmark::DoNotOptimize(amount);
         benchmark::DoNotOptimize(years);

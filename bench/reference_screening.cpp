@@ -22,13 +22,13 @@ int main() {
     table.record_count = 0;
     while (table.record_count < max_records) {
         const std::int32_t row = table.record_count;
-        const int assigned = std::scanf("%f %f %d %f", &table.base_amount[row],
-                                        &table.monthly_amount[row], &table.years[row],
-                                        &table.percent[row]);
+        const int assigned =
+            std::scanf("%f %f %d %f", &table.base_amount[row], &table.monthly_amount[row],
+                       &table.years[row], &table.percent[row]);
         table.record_count = row + 1;
         if (assigned != 4) break;
-        if (table.base_amount[row] == 0 || table.monthly_amount[row] == 0 || table.years[row] == 0 ||
-            table.percent[row] == 0)
+        if (table.base_amount[row] == 0 || table.monthly_amount[row] == 0 ||
+            table.years[row] == 0 || table.percent[row] == 0)
             break;
     }
     for (std::int32_t row = 0; row < table.record_count - 1; ++row)

@@ -83,13 +83,15 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    for (int program = 0; program < program_count; ++program) run_once(programs[program], input_path);
+    for (int program = 0; program < program_count; ++program)
+        run_once(programs[program], input_path);
 
     std::vector<std::vector<run_figures>> figures(static_cast<std::size_t>(program_count));
     for (int run = 0; run < runs; ++run) {
         for (int turn = 0; turn < program_count; ++turn) {
             const int program = (run + turn) % program_count;
-            figures[static_cast<std::size_t>(program)].push_back(run_once(programs[program], input_path));
+            figures[static_cast<std::size_t>(program)].push_back(
+                run_once(programs[program], input_path));
         }
     }
 

@@ -20,7 +20,8 @@ namespace {
 
 std::vector<std::string> seeds_of(const char* target) {
     std::vector<std::string> seeds;
-    const std::filesystem::path directory = std::filesystem::path(SCREENING_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    const std::filesystem::path directory =
+        std::filesystem::path(SCREENING_SOURCE_DIR) / "fuzz" / "corpus" / target;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         std::ifstream file(entry.path(), std::ios::binary);
         seeds.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -28,7 +29,9 @@ std::vector<std::string> seeds_of(const char* target) {
     return seeds;
 }
 
-const unsigned char* bytes_of(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+const unsigned char* bytes_of(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
 
 struct run_workspace {
     input_stream stream;
@@ -43,8 +46,8 @@ std::string check_scanner(const std::string& input, scanner_check_counts& counts
 
 std::string check_run(const std::string& input, run_check_counts& counts) {
     static auto workspace = std::make_unique<run_workspace>();
-    return check_run_input(workspace->stream, workspace->table, workspace->reference, bytes_of(input), input.size(),
-                           counts);
+    return check_run_input(workspace->stream, workspace->table, workspace->reference,
+                           bytes_of(input), input.size(), counts);
 }
 
 // Scanner inputs carry four bytes of piece sizes first: these give 1-byte
@@ -73,7 +76,8 @@ TEST(FuzzCorpus, EveryRunSeedAgreesWithTheFscanfReader) {
     scanner_check_counts scanner_counts{};
     for (const std::string& seed : seeds) {
         EXPECT_EQ(check_run(seed, counts), "");
-        for (const std::string& header : piece_headers) EXPECT_EQ(check_scanner(header + seed, scanner_counts), "");
+        for (const std::string& header : piece_headers)
+            EXPECT_EQ(check_scanner(header + seed, scanner_counts), "");
     }
     EXPECT_GT(counts.records, 30u);
 }
@@ -82,7 +86,8 @@ TEST(FuzzCorpus, EveryRunSeedAgreesWithTheFscanfReader) {
 // because our value is the exact one.
 TEST(FuzzCorpus, KnownStrtofFaultIsOverruledInBothChecks) {
     scanner_check_counts scanner_counts{};
-    EXPECT_EQ(check_scanner(piece_headers[1] + "0x1.000003p-127 0x1.000001p-150 7 0x1.000003p-127", scanner_counts),
+    EXPECT_EQ(check_scanner(piece_headers[1] + "0x1.000003p-127 0x1.000001p-150 7 0x1.000003p-127",
+                            scanner_counts),
               "");
     run_check_counts run_counts{};
     // strtof would give zero for the second value and end the list there.
@@ -109,36 +114,82 @@ struct text_generator {
         std::string text;
         const std::uint32_t count = next(most) + 1;
         const char first = static_cast<char>('0' + next(10));
-        for (std::uint32_t i = 0; i < count; ++i) text += next(4) == 0 ? first : static_cast<char>('0' + next(10));
+        for (std::uint32_t i = 0; i < count; ++i)
+            text += next(4) == 0 ? first : static_cast<char>('0' + next(10));
         return text;
     }
 
     std::string number() {
         switch (next(8)) {
-        case 0: return digits(3);
-        case 1: return digits(30);
-        case 2: return digits(200);
-        case 3: return std::string(next(100) + 1, '0') + digits(5);
-        case 4: return (next(2) ? "-" : "") + digits(8) + "." + digits(8) + "e" + (next(2) ? "-" : "+") + digits(2);
-        case 5: return "0x" + digits(12) + "." + digits(6) + "p-1" + digits(2);
-        case 6: return "." + digits(10);
-        default: return digits(2) + ".";
+        case 0:
+            return digits(3);
+        case 1:
+            return digits(30);
+        case 2:
+            return digits(200);
+        case 3:
+            return std::string(next(100) + 1, '0') + digits(5);
+        case 4:
+            return (next(2) ? "-" : "") + digits(8) + "." + digits(8) + "e" +
+                   (next(2) ? "-" : "+") + digits(2);
+        case 5:
+            return "0x" + digits(12) + "." + digits(6) + "p-1" + digits(2);
+        case 6:
+            return "." + digits(10);
+        default:
+            return digits(2) + ".";
         }
     }
 
     std::string fragment() {
-        static const char* const fragments[] = {
-            "-", "+", ".", "e", "E", "e-", "e+", "0x", "0X", "p", "P-", "p+", "nan", "NAN", "inf", "INFINITY",
-            "infin", "na", "i", "x", "(", ")", "\xff", "\x80", "\xc3\x28", "", "0", "00", "1e-46", "1e-40",
-            "0x1p-149", "0x1.000003p-127", "3.4028235e38", "3.4028236e38", "16777217",
-            "1.00000005960464477539062500", "2147483648", "-2147483649", "99999999999999999999"};
+        static const char* const fragments[] = {"-",
+                                                "+",
+                                                ".",
+                                                "e",
+                                                "E",
+                                                "e-",
+                                                "e+",
+                                                "0x",
+                                                "0X",
+                                                "p",
+                                                "P-",
+                                                "p+",
+                                                "nan",
+                                                "NAN",
+                                                "inf",
+                                                "INFINITY",
+                                                "infin",
+                                                "na",
+                                                "i",
+                                                "x",
+                                                "(",
+                                                ")",
+                                                "\xff",
+                                                "\x80",
+                                                "\xc3\x28",
+                                                "",
+                                                "0",
+                                                "00",
+                                                "1e-46",
+                                                "1e-40",
+                                                "0x1p-149",
+                                                "0x1.000003p-127",
+                                                "3.4028235e38",
+                                                "3.4028236e38",
+                                                "16777217",
+                                                "1.00000005960464477539062500",
+                                                "2147483648",
+                                                "-2147483649",
+                                                "99999999999999999999"};
         constexpr std::uint32_t fragment_count = sizeof fragments / sizeof fragments[0];
         const char* chosen = fragments[next(fragment_count)];
-        return *chosen == '\0' ? std::string(1, '\0') : std::string(chosen);  // "" stands for a NUL byte
+        return *chosen == '\0' ? std::string(1, '\0')
+                               : std::string(chosen);  // "" stands for a NUL byte
     }
 
     std::string separator() {
-        static const char* const separators[] = {" ", " ", " ", "\n", "\t", "\r\n", "\v", "\f", "  \n "};
+        static const char* const separators[] = {" ",    " ",  " ",  "\n",   "\t",
+                                                 "\r\n", "\v", "\f", "  \n "};
         return separators[next(sizeof separators / sizeof separators[0])];
     }
 
@@ -159,7 +210,8 @@ TEST(GeneratedInputs, ScannerAgreesWithFscanfOnGeneratedText) {
     for (int i = 0; i < 40000; ++i) {
         std::string header(scanner_header_size, '\0');
         for (char& byte : header) byte = static_cast<char>(generator.next(256));
-        const std::string problem = check_scanner(header + generator.text(generator.next(12) + 1), counts);
+        const std::string problem =
+            check_scanner(header + generator.text(generator.next(12) + 1), counts);
         ASSERT_EQ(problem, "") << "generated input " << i;
     }
     EXPECT_GT(counts.values, 60000u);
@@ -177,7 +229,8 @@ TEST(GeneratedInputs, RunAgreesWithTheFscanfReaderOnGeneratedText) {
 
 // Lists at the table's capacity, too long for a fuzz input.
 std::string record_list(int records, text_generator& generator) {
-    static const char* const values[] = {"1", "-2.5", "0x1.8p3", "1e-40", "3.7", "inf", "nan", "91.67", "7e30"};
+    static const char* const values[] = {"1",   "-2.5", "0x1.8p3", "1e-40", "3.7",
+                                         "inf", "nan",  "91.67",   "7e30"};
     std::string text;
     for (int r = 0; r < records; ++r) {
         text += values[generator.next(9)];
@@ -213,28 +266,37 @@ struct found_input {
 // made the scanner shift a 64-bit word by 64 bits, which is undefined and on
 // x86 valued "1234567." as 12345670 when more bytes followed in the buffer.
 const found_input found_scanner_inputs[] = {
-    {"seven digits and a point before a line feed", "\xff\xff\xff\xff" "1234567.\n8"},
-    {"seven digits and a point before a space", "\xff\xff\xff\xff" "-7654321. 1"},
+    {"seven digits and a point before a line feed",
+     "\xff\xff\xff\xff"
+     "1234567.\n8"},
+    {"seven digits and a point before a space",
+     "\xff\xff\xff\xff"
+     "-7654321. 1"},
     {"seven zeros and a point (scanner fuzz)",
-     "A\x81\x05\xe0" "0x8.000049232162408p-546186479164495\n1 2 3 0000000.0000001788131e-466173456789abcdef0123p-200\n"
+     "A\x81\x05\xe0"
+     "0x8.000049232162408p-546186479164495\n1 2 3 "
+     "0000000.0000001788131e-466173456789abcdef0123p-200\n"
      "0 0 0 1e-400\n"},
 };
 
 const found_input found_run_inputs[] = {
     {"seven digits and a point as the base amount", "1234567. 102881 1 1e-6\n0 0 0 0\n"},
     {"seven digits, a point and more digits (run fuzz)",
-     "7.06449580656401309709382578858785341419448955413429303007433190941810607910156251e-46 1 1 1\n"
+     "7.06449580656401309709382578858785341419448955413429303007433190941810607910156251e-46 1 1 "
+     "1\n"
      "3402823.6779733661637539395458142568448 1 1 1\n0 0 0 0\n"},
 };
 
 TEST(FoundInputs, ScannerAgreesWithFscanf) {
     scanner_check_counts counts{};
-    for (const found_input& input : found_scanner_inputs) EXPECT_EQ(check_scanner(input.bytes, counts), "") << input.what;
+    for (const found_input& input : found_scanner_inputs)
+        EXPECT_EQ(check_scanner(input.bytes, counts), "") << input.what;
 }
 
 TEST(FoundInputs, RunAgreesWithTheFscanfReader) {
     run_check_counts counts{};
-    for (const found_input& input : found_run_inputs) EXPECT_EQ(check_run(input.bytes, counts), "") << input.what;
+    for (const found_input& input : found_run_inputs)
+        EXPECT_EQ(check_run(input.bytes, counts), "") << input.what;
 }
 
 }  // namespace

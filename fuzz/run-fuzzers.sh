@@ -30,7 +30,7 @@ for target in "${targets[@]}"; do
         -dict="$source_dir/fuzz/numbers.dict" -artifact_prefix="$work/artifacts/" \
         "$work/corpus" "$source_dir/fuzz/corpus/$target" >"$log" 2>&1
     status=$?
-    grep -E '^#[0-9]+ +DONE|^Done [0-9]+ runs|^stat::|hexadecimal faults overruled' "$log"
+    grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done [0-9]+ runs|^stat::|hexadecimal faults overruled' "$log"
     if ((status != 0)) || [[ -n $(ls -A "$work/artifacts") ]]; then
         echo "fuzz target $target FOUND A PROBLEM (exit status $status); log: $log"
         grep -E 'disagrees|check failed|ERROR: |runtime error|^artifact_prefix|Test unit written' "$log" | head -20

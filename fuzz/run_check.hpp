@@ -18,22 +18,23 @@
 #include <cstdio>
 #include <string>
 
-#include "fuzz_text.hpp"
 #include "../tests/support/memory_input.hpp"
 #include "../tools/platform_check.hpp"
+#include "fuzz_text.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 #include "verdict.hpp"
 
 struct run_check_counts {
-    std::uint64_t records;             // answered records compared
-    std::uint64_t platform_hex_faults; // strtof's known fault, overruled
+    std::uint64_t records;              // answered records compared
+    std::uint64_t platform_hex_faults;  // strtof's known fault, overruled
 };
 
 // The answer as the rule defines it, in the x87 extended format.
-inline bool reference_verdict(float base_amount, float monthly_amount, std::int32_t years, float percent) {
-    const long double total =
-        static_cast<long double>(monthly_amount) * static_cast<long double>(std::int64_t{years} * 12);
+inline bool reference_verdict(float base_amount, float monthly_amount, std::int32_t years,
+                              float percent) {
+    const long double total = static_cast<long double>(monthly_amount) *
+                              static_cast<long double>(std::int64_t{years} * 12);
     const long double fraction = static_cast<long double>(percent) / 100.0L;
     const long double increase = static_cast<long double>(base_amount) * fraction;
     const long double threshold = static_cast<long double>(base_amount) + increase;
@@ -57,26 +58,32 @@ inline std::int64_t line_at(line_counter& counter, long offset) {
 
 inline const char* status_name(read_status status) {
     switch (status) {
-    case read_status::closed: return "closed";
-    case read_status::not_a_number: return "not_a_number";
-    case read_status::ends_inside_record: return "ends_inside_record";
-    case read_status::too_many_records: return "too_many_records";
-    case read_status::read_failed: return "read_failed";
+    case read_status::closed:
+        return "closed";
+    case read_status::not_a_number:
+        return "not_a_number";
+    case read_status::ends_inside_record:
+        return "ends_inside_record";
+    case read_status::too_many_records:
+        return "too_many_records";
+    case read_status::read_failed:
+        return "read_failed";
     }
     return "?";
 }
 
 inline std::string describe(const read_outcome& outcome, std::int32_t record_count) {
-    return std::string(status_name(outcome.status)) + " (line " + std::to_string(outcome.line) + ", record " +
-           std::to_string(outcome.record_number) + ", value " + std::to_string(outcome.value_position) +
-           ", record_count " + std::to_string(record_count) + ")";
+    return std::string(status_name(outcome.status)) + " (line " + std::to_string(outcome.line) +
+           ", record " + std::to_string(outcome.record_number) + ", value " +
+           std::to_string(outcome.value_position) + ", record_count " +
+           std::to_string(record_count) + ")";
 }
 
 }  // namespace run_check_detail
 
 // Reads the list with fscanf, one conversion per value, into `table`.
-inline read_outcome reference_read_records(record_table& table, const unsigned char* text, std::size_t size,
-                                           run_check_counts& counts) {
+inline read_outcome reference_read_records(record_table& table, const unsigned char* text,
+                                           std::size_t size, run_check_counts& counts) {
     using namespace run_check_detail;
     static unsigned char no_text[1];
     FILE* input = fmemopen(size > 0 ? const_cast<unsigned char*>(text) : no_text, size, "r");
@@ -105,9 +112,11 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
             if (position == 0) outcome.line = value_line;
             float value = 0;
             long years = 0;
-            const int result = position == 2 ? std::fscanf(input, "%ld", &years) : std::fscanf(input, "%f", &value);
+            const int result = position == 2 ? std::fscanf(input, "%ld", &years)
+                                             : std::fscanf(input, "%f", &value);
             if (result != 1) {
-                if (!has_zero) outcome = {read_status::not_a_number, value_line, row + 1, position + 1, 0};
+                if (!has_zero)
+                    outcome = {read_status::not_a_number, value_line, row + 1, position + 1, 0};
                 std::fclose(input);
                 return outcome;
             }
@@ -119,12 +128,14 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
                 continue;
             }
             bool overruled = false;
-            const std::uint32_t bits =
-                corrected_platform_value(text + value_start, static_cast<std::size_t>(std::ftell(input) - value_start),
-                                         std::bit_cast<std::uint32_t>(value), overruled);
+            const std::uint32_t bits = corrected_platform_value(
+                text + value_start, static_cast<std::size_t>(std::ftell(input) - value_start),
+                std::bit_cast<std::uint32_t>(value), overruled);
             if (overruled) ++counts.platform_hex_faults;
             value = std::bit_cast<float>(bits);
-            (position == 0 ? table.base_amount : position == 1 ? table.monthly_amount : table.percent)[row] = value;
+            (position == 0   ? table.base_amount
+             : position == 1 ? table.monthly_amount
+                             : table.percent)[row] = value;
             has_zero = has_zero || value == 0;
         }
         if (has_zero) break;
@@ -140,8 +151,9 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
 namespace run_check_detail {
 
 // Our reading of the bytes fed in the given pieces, against the reference's.
-inline std::string check_reading(input_stream& stream, record_table& table, const record_table& reference,
-                                 const read_outcome& expected, const unsigned char* data, std::size_t size,
+inline std::string check_reading(input_stream& stream, record_table& table,
+                                 const record_table& reference, const read_outcome& expected,
+                                 const unsigned char* data, std::size_t size,
                                  const std::size_t* pieces, std::size_t piece_count) {
     memory_input source = memory_bytes(data, size, pieces, piece_count);
     open_memory_input(stream, source);
@@ -154,8 +166,8 @@ inline std::string check_reading(input_stream& stream, record_table& table, cons
     if (count < 1 || count > max_records)
         return "record_count " + std::to_string(count) + input_text;
     for (std::int32_t row = 0; row + 1 < count; ++row) {
-        if (table.base_amount[row] == 0 || table.monthly_amount[row] == 0 || table.years[row] == 0 ||
-            table.percent[row] == 0)
+        if (table.base_amount[row] == 0 || table.monthly_amount[row] == 0 ||
+            table.years[row] == 0 || table.percent[row] == 0)
             return "answered row " + std::to_string(row) + " holds a zero" + input_text;
     }
     const std::int32_t last = count - 1;
@@ -163,7 +175,8 @@ inline std::string check_reading(input_stream& stream, record_table& table, cons
                                table.years[last] == 0 || table.percent[last] == 0;
     switch (ours.status) {
     case read_status::too_many_records:
-        if (count != max_records || last_has_zero) return "too_many_records before the last row" + input_text;
+        if (count != max_records || last_has_zero)
+            return "too_many_records before the last row" + input_text;
         break;
     case read_status::read_failed:
         return "read_failed on input from memory" + input_text;
@@ -173,12 +186,15 @@ inline std::string check_reading(input_stream& stream, record_table& table, cons
         [[fallthrough]];
     case read_status::ends_inside_record:
     case read_status::closed:
-        if (!last_has_zero) return "the last row of a list ended by " + describe(ours, count) + " has no zero" + input_text;
+        if (!last_has_zero)
+            return "the last row of a list ended by " + describe(ours, count) + " has no zero" +
+                   input_text;
         if (ours.status != read_status::closed && ours.record_number != count)
             return describe(ours, count) + " names another record than the last" + input_text;
         break;
     }
-    if (consumed_count(stream) > static_cast<std::int64_t>(size)) return "consumed more than the input" + input_text;
+    if (consumed_count(stream) > static_cast<std::int64_t>(size))
+        return "consumed more than the input" + input_text;
 
     // The reference's reading and answers.
     if (ours.status != expected.status || reference.record_count != count ||
@@ -189,24 +205,29 @@ inline std::string check_reading(input_stream& stream, record_table& table, cons
                describe(expected, reference.record_count) + input_text;
     for (std::int32_t row = 0; row < last; ++row) {
         const std::uint32_t ours_values[4] = {
-            std::bit_cast<std::uint32_t>(table.base_amount[row]), std::bit_cast<std::uint32_t>(table.monthly_amount[row]),
-            static_cast<std::uint32_t>(table.years[row]), std::bit_cast<std::uint32_t>(table.percent[row])};
-        const std::uint32_t reference_values[4] = {std::bit_cast<std::uint32_t>(reference.base_amount[row]),
-                                                   std::bit_cast<std::uint32_t>(reference.monthly_amount[row]),
-                                                   static_cast<std::uint32_t>(reference.years[row]),
-                                                   std::bit_cast<std::uint32_t>(reference.percent[row])};
+            std::bit_cast<std::uint32_t>(table.base_amount[row]),
+            std::bit_cast<std::uint32_t>(table.monthly_amount[row]),
+            static_cast<std::uint32_t>(table.years[row]),
+            std::bit_cast<std::uint32_t>(table.percent[row])};
+        const std::uint32_t reference_values[4] = {
+            std::bit_cast<std::uint32_t>(reference.base_amount[row]),
+            std::bit_cast<std::uint32_t>(reference.monthly_amount[row]),
+            static_cast<std::uint32_t>(reference.years[row]),
+            std::bit_cast<std::uint32_t>(reference.percent[row])};
         for (int position = 0; position < 4; ++position) {
             if (ours_values[position] != reference_values[position])
-                return "record " + std::to_string(row + 1) + " value " + std::to_string(position + 1) + ": ours " +
-                       hex_bits(ours_values[position]) + ", fscanf " + hex_bits(reference_values[position]) +
-                       input_text;
+                return "record " + std::to_string(row + 1) + " value " +
+                       std::to_string(position + 1) + ": ours " + hex_bits(ours_values[position]) +
+                       ", fscanf " + hex_bits(reference_values[position]) + input_text;
         }
         const bool answer = record_verdict(table, row);
-        const bool expected_answer = reference_verdict(reference.base_amount[row], reference.monthly_amount[row],
-                                                       reference.years[row], reference.percent[row]);
+        const bool expected_answer =
+            reference_verdict(reference.base_amount[row], reference.monthly_amount[row],
+                              reference.years[row], reference.percent[row]);
         if (answer != expected_answer)
-            return "record " + std::to_string(row + 1) + ": ours answers " + (answer ? "YES" : "NO") +
-                   ", the rule " + (expected_answer ? "YES" : "NO") + input_text;
+            return "record " + std::to_string(row + 1) + ": ours answers " +
+                   (answer ? "YES" : "NO") + ", the rule " + (expected_answer ? "YES" : "NO") +
+                   input_text;
     }
     return {};
 }
@@ -218,15 +239,17 @@ inline std::string check_reading(input_stream& stream, record_table& table, cons
 // pieces whose sizes come from the text itself, so that every input is also
 // a pattern of splits. The tables (about 160 KB each) and the stream are
 // working space.
-inline std::string check_run_input(input_stream& stream, record_table& table, record_table& reference,
-                                   const unsigned char* data, std::size_t size, run_check_counts& counts) {
+inline std::string check_run_input(input_stream& stream, record_table& table,
+                                   record_table& reference, const unsigned char* data,
+                                   std::size_t size, run_check_counts& counts) {
     const read_outcome expected = reference_read_records(reference, data, size, counts);
     std::string problem =
         run_check_detail::check_reading(stream, table, reference, expected, data, size, nullptr, 0);
     if (!problem.empty()) return problem;
     const std::size_t pieces[3] = {size > 0 ? piece_size_from_byte(data[0]) : 1, input_buffer_size,
                                    size > 0 ? piece_size_from_byte(data[size - 1]) : 1};
-    problem = run_check_detail::check_reading(stream, table, reference, expected, data, size, pieces, 3);
+    problem =
+        run_check_detail::check_reading(stream, table, reference, expected, data, size, pieces, 3);
     if (problem.empty()) counts.records += static_cast<std::uint64_t>(reference.record_count - 1);
     return problem;
 }

@@ -16,9 +16,11 @@ record_table reference;
 run_check_counts counts;
 
 void report_counts() {
-    std::fprintf(stderr, "run: %llu answered records compared, platform strtof hexadecimal faults overruled: %llu\n",
-                 static_cast<unsigned long long>(counts.records),
-                 static_cast<unsigned long long>(counts.platform_hex_faults));
+    std::fprintf(
+        stderr,
+        "run: %llu answered records compared, platform strtof hexadecimal faults overruled: %llu\n",
+        static_cast<unsigned long long>(counts.records),
+        static_cast<unsigned long long>(counts.platform_hex_faults));
 }
 
 }  // namespace

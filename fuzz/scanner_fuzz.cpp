@@ -13,9 +13,11 @@ input_stream stream;
 scanner_check_counts counts;
 
 void report_counts() {
-    std::fprintf(stderr, "scanner: %llu values compared, platform strtof hexadecimal faults overruled: %llu\n",
-                 static_cast<unsigned long long>(counts.values),
-                 static_cast<unsigned long long>(counts.platform_hex_faults));
+    std::fprintf(
+        stderr,
+        "scanner: %llu values compared, platform strtof hexadecimal faults overruled: %llu\n",
+        static_cast<unsigned long long>(counts.values),
+        static_cast<unsigned long long>(counts.platform_hex_faults));
 }
 
 }  // namespace

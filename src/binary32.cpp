@@ -186,8 +186,8 @@ std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky)
     const uint128 low_product = uint128{normalized} * power.low;
     const uint128 high_product = uint128{normalized} * power.high;
     uint128 middle_and_low = low_product + (high_product << 64);
-    std::uint64_t high = static_cast<std::uint64_t>(high_product >> 64) +
-                         (middle_and_low < low_product ? 1u : 0u);
+    std::uint64_t high =
+        static_cast<std::uint64_t>(high_product >> 64) + (middle_and_low < low_product ? 1u : 0u);
     if (upper_end) {
         const uint128 before = middle_and_low;
         middle_and_low += normalized - 1;
@@ -263,7 +263,8 @@ std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bo
     if (digits == 0) return with_sign(0, negative);
     if (digits <= (1u << 24) && q >= -10 && q <= 10) {
         const auto exact = static_cast<float>(digits);
-        const float value = q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
+        const float value =
+            q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
         return with_sign(std::bit_cast<std::uint32_t>(value), negative);
     }
     int digit_count = 0;
@@ -298,7 +299,8 @@ std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
     std::uint64_t leading = 0;
     for (int i = 0; i < leading_count; ++i) leading = leading * 10 + number.digit[i];
     const std::int64_t q = e + (digit_count - leading_count);
-    if (digit_count <= 19 && !number.nonzero_dropped) return exact_decimal_to_binary32(leading, q, negative);
+    if (digit_count <= 19 && !number.nonzero_dropped)
+        return exact_decimal_to_binary32(leading, q, negative);
 
     // Only the first 19 digits take part: the value lies in
     // (leading, leading + 1) * 10^q.

@@ -7,7 +7,9 @@ namespace {
 __extension__ typedef unsigned __int128 uint128;
 
 constexpr extended zero_of_sign(bool negative) { return {extended_class::zero, negative, 0, 0}; }
-constexpr extended infinity_of_sign(bool negative) { return {extended_class::infinity, negative, 0, 0}; }
+constexpr extended infinity_of_sign(bool negative) {
+    return {extended_class::infinity, negative, 0, 0};
+}
 constexpr extended not_a_number() { return {extended_class::nan, false, 0, 0}; }
 
 int highest_bit(uint128 magnitude) {
@@ -71,8 +73,8 @@ extended extended_from_float(float value) {
 extended extended_from_integer(std::int64_t value) {
     const bool negative = value < 0;
     // Two's complement magnitude, right for INT64_MIN too.
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value)
-                                             : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     return round_to_extended(negative, magnitude, 0, false);
 }
 
@@ -95,27 +97,33 @@ extended extended_divide_by_hundred(extended dividend) {
 
 extended extended_multiply(extended left, extended right) {
     const bool negative = left.negative != right.negative;
-    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return not_a_number();
+    if (left.kind == extended_class::nan || right.kind == extended_class::nan)
+        return not_a_number();
     if (left.kind == extended_class::infinity || right.kind == extended_class::infinity) {
-        if (left.kind == extended_class::zero || right.kind == extended_class::zero) return not_a_number();
+        if (left.kind == extended_class::zero || right.kind == extended_class::zero)
+            return not_a_number();
         return infinity_of_sign(negative);
     }
-    if (left.kind == extended_class::zero || right.kind == extended_class::zero) return zero_of_sign(negative);
+    if (left.kind == extended_class::zero || right.kind == extended_class::zero)
+        return zero_of_sign(negative);
     // The full 128-bit product is exact; one rounding.
     return round_to_extended(negative, uint128{left.significand} * right.significand,
                              left.exponent + right.exponent, false);
 }
 
 extended extended_add(extended left, extended right) {
-    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return not_a_number();
+    if (left.kind == extended_class::nan || right.kind == extended_class::nan)
+        return not_a_number();
     if (left.kind == extended_class::infinity) {
-        if (right.kind == extended_class::infinity && right.negative != left.negative) return not_a_number();
+        if (right.kind == extended_class::infinity && right.negative != left.negative)
+            return not_a_number();
         return left;
     }
     if (right.kind == extended_class::infinity) return right;
     if (left.kind == extended_class::zero) {
         // -0 + -0 is -0; +0 + -0 is +0 when rounding to nearest.
-        if (right.kind == extended_class::zero) return zero_of_sign(left.negative && right.negative);
+        if (right.kind == extended_class::zero)
+            return zero_of_sign(left.negative && right.negative);
         return right;
     }
     if (right.kind == extended_class::zero) return left;
@@ -150,7 +158,8 @@ extended extended_add(extended left, extended right) {
     }
     const std::int32_t field_exponent = larger.exponent - 63;
     if (left.negative == right.negative)
-        return round_to_extended(larger.negative, larger_field + smaller_field, field_exponent, false);
+        return round_to_extended(larger.negative, larger_field + smaller_field, field_exponent,
+                                 false);
     const uint128 difference = larger_field - smaller_field;
     if (difference == 0) return zero_of_sign(false);  // x + (-x) is +0 when rounding to nearest
     return round_to_extended(larger.negative, difference, field_exponent, false);

@@ -73,7 +73,8 @@ struct message {
 };
 
 void append(message& line, const char* text) {
-    for (; *text != '\0' && line.length < sizeof line.text - 1; ++text) line.text[line.length++] = *text;
+    for (; *text != '\0' && line.length < sizeof line.text - 1; ++text)
+        line.text[line.length++] = *text;
 }
 
 // Line, record and value numbers are never negative.
@@ -84,7 +85,8 @@ void append(message& line, std::int64_t number) {
         digits[count++] = static_cast<char>('0' + number % 10);
         number /= 10;
     } while (number > 0);
-    while (count > 0 && line.length < sizeof line.text - 1) line.text[line.length++] = digits[--count];
+    while (count > 0 && line.length < sizeof line.text - 1)
+        line.text[line.length++] = digits[--count];
 }
 
 // The one path for problems: a line on standard error, and status 1.

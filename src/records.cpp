@@ -116,10 +116,12 @@ inline bool read_plain_record(record_table& table, std::int32_t row, input_strea
     skip_separator(c, lines);
     if (!take_spaced_decimal(c, table.monthly_amount[row], monthly_digits)) return false;
     skip_separator(c, lines);
-    if (!take_short_int(c, input.end, table.years[row]) || !short_numbers::white_space[*c]) return false;
+    if (!take_short_int(c, input.end, table.years[row]) || !short_numbers::white_space[*c])
+        return false;
     skip_separator(c, lines);
     if (!take_spaced_decimal(c, table.percent[row], percent_digits)) return false;
-    closing = base_digits == 0 || monthly_digits == 0 || table.years[row] == 0 || percent_digits == 0;
+    closing =
+        base_digits == 0 || monthly_digits == 0 || table.years[row] == 0 || percent_digits == 0;
     record_line = input.line + lines_before_record;
     input.next = const_cast<unsigned char*>(c);
     input.line += lines;
@@ -139,8 +141,10 @@ read_outcome read_records(record_table& table, input_stream& input) {
             if (closing) return {read_status::closed, record_line, row + 1, 0, 0};
         } else {
             record_progress progress{{read_status::closed, input.line, row + 1, 0, 0}, false};
-            if (!read_value(table, row, 0, input, progress) || !read_value(table, row, 1, input, progress) ||
-                !read_value(table, row, 2, input, progress) || !read_value(table, row, 3, input, progress))
+            if (!read_value(table, row, 0, input, progress) ||
+                !read_value(table, row, 1, input, progress) ||
+                !read_value(table, row, 2, input, progress) ||
+                !read_value(table, row, 3, input, progress))
                 return progress.outcome;
             if (progress.has_zero) return progress.outcome;
             record_line = progress.outcome.line;

@@ -20,11 +20,11 @@ struct record_table {
 
 // How the read phase ended.
 enum class read_status {
-    closed,             // a closing record, or the end of input between records
-    not_a_number,       // text that cannot start a value, in a record without a zero
-    ends_inside_record, // the input ends inside a record without a zero
-    too_many_records,   // the last row is taken by a record that is not a closing one
-    read_failed,        // the input could not be read
+    closed,              // a closing record, or the end of input between records
+    not_a_number,        // text that cannot start a value, in a record without a zero
+    ends_inside_record,  // the input ends inside a record without a zero
+    too_many_records,    // the last row is taken by a record that is not a closing one
+    read_failed,         // the input could not be read
 };
 
 struct read_outcome {

@@ -25,7 +25,8 @@ bool refill(input_stream& stream) {
     *stream.end = 0;
     if (stream.at_end) return false;
     for (;;) {
-        const long got = stream.source.fill(stream.source.context, stream.buffer, input_buffer_size);
+        const long got =
+            stream.source.fill(stream.source.context, stream.buffer, input_buffer_size);
         if (got > 0) {
             stream.end = stream.buffer + got;
             *stream.end = 0;
@@ -84,7 +85,8 @@ struct exponent_text {
 inline void add_exponent_digit(exponent_text& exponent, int c) {
     exponent.has_digits = true;
     exponent.signable = false;
-    if (exponent.magnitude < exponent_limit) exponent.magnitude = exponent.magnitude * 10 + (c - '0');
+    if (exponent.magnitude < exponent_limit)
+        exponent.magnitude = exponent.magnitude * 10 + (c - '0');
 }
 
 std::int64_t exponent_value(const exponent_text& exponent) {
@@ -143,8 +145,9 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
         if (got_dot) number.scale -= c - zeros;
     }
     // Eight digits at a time while they fit, then one by one.
-    for (std::uint64_t word = 0; number.count + 8 <= kept_decimal_digits &&
-                                 short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0;
+    for (std::uint64_t word = 0;
+         number.count + 8 <= kept_decimal_digits &&
+         short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0;
          c += 8) {
         const std::uint64_t values = word - short_numbers::every_byte('0');
         std::memcpy(number.digit + number.count, &values, sizeof values);
@@ -163,10 +166,14 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
     stream.next = const_cast<unsigned char*>(c);
 }
 
-constexpr std::array<std::int8_t, 256> hex_digit_values = [] {
-    std::array<std::int8_t, 256> table{};
-    for (auto& value : table) value = -1;
-    for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(hex_value(c));
+// The value of each hexadecimal digit character; 16 for any other byte.
+constexpr std::uint8_t not_hex = 16;
+constexpr std::array<std::uint8_t, 256> hex_digit_values = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const int value = hex_value(c);
+        table[static_cast<std::size_t>(c)] = value < 0 ? not_hex : static_cast<std::uint8_t>(value);
+    }
     return table;
 }();
 
@@ -178,11 +185,13 @@ void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
         if (got_dot) number.scale -= 4 * (c - start);
     }
     const unsigned char* const kept_start = c;
-    for (int digit = 0; number.mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) >= 0; ++c)
-        number.mantissa = number.mantissa * 16 + static_cast<unsigned>(digit);
+    for (unsigned digit = 0;
+         number.mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) != not_hex;
+         ++c)
+        number.mantissa = number.mantissa * 16 + digit;
     if (got_dot) number.scale -= 4 * (c - kept_start);
     const unsigned char* const dropped_start = c;
-    for (int digit = 0; (digit = hex_digit_values[*c]) >= 0; ++c)
+    for (unsigned digit = 0; (digit = hex_digit_values[*c]) != not_hex; ++c)
         number.nonzero_dropped = number.nonzero_dropped || digit != 0;
     if (!got_dot) number.scale += 4 * (c - dropped_start);
     stream.next = const_cast<unsigned char*>(c);
@@ -198,7 +207,8 @@ scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     for (int c = peek(stream);; c = peek(stream)) {
         if (exponent.started && is_digit(c)) {
             take_exponent_run(stream, exponent);
-        } else if (!exponent.started && c >= 0 && hex_digit_values[static_cast<unsigned>(c)] >= 0) {
+        } else if (!exponent.started && c >= 0 &&
+                   hex_digit_values[static_cast<unsigned>(c)] != not_hex) {
             got_digit = true;
             take_hex_run(stream, number, got_dot);
         } else if (take_punctuation(c, 'p', got_digit, got_dot, exponent)) {

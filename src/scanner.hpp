@@ -18,7 +18,7 @@ struct input_source {
     void* context;
 };
 
-inline constexpr unsigned long input_buffer_size = 64 * 1024;
+inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 
 // Room after the bytes held for a terminating zero byte, which stops the
 // digit and white-space loops at the end of the buffer without a bounds
@@ -29,12 +29,12 @@ inline constexpr unsigned long input_buffer_slack = 16;
 // when a character is needed that the buffer does not hold.
 struct input_stream {
     input_source source;
-    unsigned char* next;         // first byte not yet consumed
-    unsigned char* end;          // end of the bytes held
+    unsigned char* next;  // first byte not yet consumed
+    unsigned char* end;   // end of the bytes held
     std::int64_t consumed_before_buffer;
-    std::int64_t line;           // 1-based line of `next`
-    bool at_end;                 // the source has ended or failed: it is never asked again
-    int read_error;              // errno of the failed fill, or 0
+    std::int64_t line;  // 1-based line of `next`
+    bool at_end;        // the source has ended or failed: it is never asked again
+    int read_error;     // errno of the failed fill, or 0
     unsigned char buffer[input_buffer_size + input_buffer_slack];
 };
 
@@ -112,15 +112,16 @@ inline constexpr std::array<bool, 256> continues_decimal = [] {
 
 inline constexpr std::array<bool, 256> white_space = [] {
     std::array<bool, 256> table{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[static_cast<unsigned char>(c)] = true;
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        table[static_cast<unsigned char>(c)] = true;
     return table;
 }();
 
 // A short unsigned decimal: up to eight characters of digits with at most
 // one point, read as one word. The character after it is not examined.
 struct word_decimal {
-    std::uint32_t digits;          // the digits without the point: at most seven
-    unsigned fraction_length;      // digits after the point
+    std::uint32_t digits;      // the digits without the point: at most seven
+    unsigned fraction_length;  // digits after the point
     const unsigned char* after;
 };
 
@@ -191,8 +192,8 @@ inline float word_decimal_value(const word_decimal& number) {
 }
 
 // Up to 19 digits with at most one point, a digit at a time.
-inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char* end, bool negative,
-                               float& value) {
+inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char* end,
+                               bool negative, float& value) {
     // A longer number stops at its 20th digit (or at the end of the buffer,
     // whose zero byte stops the loops) and is left to the full scanner.
     const unsigned char* c = cursor;
@@ -204,7 +205,8 @@ inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char
     std::int64_t fraction_length = 0;
     if (*c == '.') {
         const unsigned char* const fraction_start = ++c;
-        for (; c <= digit_limit && (digit = *c - unsigned{'0'}) < 10; ++c) digits = digits * 10 + digit;
+        for (; c <= digit_limit && (digit = *c - unsigned{'0'}) < 10; ++c)
+            digits = digits * 10 + digit;
         fraction_length = c - fraction_start;
         digit_count += fraction_length;
     }
@@ -223,7 +225,7 @@ inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char
 // false for anything else, which the full scanners then take from the same
 // place.
 [[gnu::always_inline]] inline bool take_short_float(const unsigned char*& cursor,
-                                                   const unsigned char* end, float& value) {
+                                                    const unsigned char* end, float& value) {
     const unsigned char* c = cursor;
     const bool negative = *c == '-';
     if (*c == '-' || *c == '+') ++c;
@@ -248,7 +250,8 @@ inline bool take_digit_decimal(const unsigned char*& cursor, const unsigned char
     return true;
 }
 
-inline bool take_short_int(const unsigned char*& cursor, const unsigned char* end, std::int32_t& value) {
+inline bool take_short_int(const unsigned char*& cursor, const unsigned char* end,
+                           std::int32_t& value) {
     const unsigned char* c = cursor;
     const bool negative = *c == '-';
     if (*c == '-' || *c == '+') ++c;

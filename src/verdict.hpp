@@ -16,5 +16,6 @@ bool record_verdict(const record_table& table, std::int32_t row);
 bool long_double_verdict(float base, float monthly, std::int32_t years, float percent);
 
 // Whether this platform's long double is the format the verdict is defined in.
-inline constexpr bool long_double_is_x86_extended = std::numeric_limits<long double>::digits == 64 &&
-                                                    std::numeric_limits<long double>::max_exponent == 16384;
+inline constexpr bool long_double_is_x86_extended =
+    std::numeric_limits<long double>::digits == 64 &&
+    std::numeric_limits<long double>::max_exponent == 16384;

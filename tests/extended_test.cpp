@@ -50,7 +50,8 @@ const table_case verdict_table[] = {
     // The rule's own examples.
     {"100", "10", 1, "20", false, "120 against 120: a tie is not more"},
     {"100", "10", 1, "19.99", true, "the threshold is just below 120"},
-    {"120", "3.7", 3, "11", true, "3.7 is stored slightly above 3.7: 133.20000171661376953125 > 133.2"},
+    {"120", "3.7", 3, "11", true,
+     "3.7 is stored slightly above 3.7: 133.20000171661376953125 > 133.2"},
     {"1000", "91.67", 1, "10", true, "about 1100.04 against 1100"},
     {"1000", "91.66", 1, "10", false, "about 1099.92 against 1100"},
     {"100", "10", -1, "20", false, "a negative total"},
@@ -105,18 +106,21 @@ const table_case verdict_table[] = {
     {"1e-45", "1e-45", 1, "1100.01", false, "the threshold is just above 12 * 2^-149"},
     {"-1e-45", "-1e-45", 1, "1100", false, "-12 * 2^-149 on both sides"},
     {"1.7e-44", "1e-45", 1, "-1e-45", false,
-     "the increase, about -2^-301, is far below the base's last bit: base + increase rounds back to the base"},
+     "the increase, about -2^-301, is far below the base's last bit: base + increase rounds back "
+     "to the base"},
     {"1.7e-44", "1e-45", 1, "1e-45", false, "the same, from above"},
 };
 
 std::string describe(const table_case& row) {
-    return std::string(row.base) + " " + row.monthly + " " + std::to_string(row.years) + " " + row.percent + " (" +
-           row.why + ")";
+    return std::string(row.base) + " " + row.monthly + " " + std::to_string(row.years) + " " +
+           row.percent + " (" + row.why + ")";
 }
 
 TEST(VerdictTable, ModelGivesTheDerivedAnswers) {
     for (const table_case& row : verdict_table)
-        EXPECT_EQ(extended_verdict(value_of(row.base), value_of(row.monthly), row.years, value_of(row.percent)), row.yes)
+        EXPECT_EQ(extended_verdict(value_of(row.base), value_of(row.monthly), row.years,
+                                   value_of(row.percent)),
+                  row.yes)
             << describe(row);
 }
 
@@ -132,11 +136,13 @@ TEST(VerdictTable, RecordVerdictGivesTheDerivedAnswers) {
     }
     table->record_count = row_count;
     for (std::int32_t row = 0; row < row_count; ++row)
-        EXPECT_EQ(record_verdict(*table, row), verdict_table[row].yes) << describe(verdict_table[row]);
+        EXPECT_EQ(record_verdict(*table, row), verdict_table[row].yes)
+            << describe(verdict_table[row]);
 }
 
 bool holds_zero(const table_case& row) {
-    return value_of(row.base) == 0 || value_of(row.monthly) == 0 || row.years == 0 || value_of(row.percent) == 0;
+    return value_of(row.base) == 0 || value_of(row.monthly) == 0 || row.years == 0 ||
+           value_of(row.percent) == 0;
 }
 
 // The rows without a zero, as one list: the program scans the same texts.
@@ -145,7 +151,8 @@ TEST(VerdictTable, ProgramGivesTheDerivedAnswers) {
     std::string expected;
     for (const table_case& row : verdict_table) {
         if (holds_zero(row)) continue;
-        input += std::string(row.base) + " " + row.monthly + " " + std::to_string(row.years) + " " + row.percent + "\n";
+        input += std::string(row.base) + " " + row.monthly + " " + std::to_string(row.years) + " " +
+                 row.percent + "\n";
         expected += row.yes ? "YES\n" : "NO\n";
     }
     input += "0 0 0 0\n";
@@ -164,8 +171,9 @@ TEST(VerdictTable, ProgramGivesTheDerivedAnswers) {
 
 std::string text_of(const extended& value) {
     char text[96];
-    std::snprintf(text, sizeof text, "(%d %c %016llx p%d)", static_cast<int>(value.kind), value.negative ? '-' : '+',
-                  static_cast<unsigned long long>(value.significand), static_cast<int>(value.exponent));
+    std::snprintf(text, sizeof text, "(%d %c %016llx p%d)", static_cast<int>(value.kind),
+                  value.negative ? '-' : '+', static_cast<unsigned long long>(value.significand),
+                  static_cast<int>(value.exponent));
     return text;
 }
 
@@ -188,9 +196,9 @@ std::vector<extended> special_operands() {
     for (const bool negative : {false, true}) {
         values.push_back({extended_class::zero, negative, 0, 0});
         values.push_back({extended_class::infinity, negative, 0, 0});
-        for (const std::uint64_t significand : {top_bit, top_bit + 1, top_bit + 2, top_bit + 3, ~std::uint64_t{0},
-                                                ~std::uint64_t{0} - 1, 0xc000000000000000u, 0xc800000000000000u,
-                                                0xaaaaaaaaaaaaaaabu})
+        for (const std::uint64_t significand :
+             {top_bit, top_bit + 1, top_bit + 2, top_bit + 3, ~std::uint64_t{0},
+              ~std::uint64_t{0} - 1, 0xc000000000000000u, 0xc800000000000000u, 0xaaaaaaaaaaaaaaabu})
             for (const std::int32_t exponent : {-63, -69, -200, 40, -130})
                 values.push_back(finite(negative, significand, exponent));
     }
@@ -211,35 +219,43 @@ TEST(ExtendedAgainstX87, FloatWideningIsExact) {
     // Every 4099th pattern covers all exponents, both signs and NaN payloads.
     for (std::uint64_t bits = 0; bits <= 0xffffffffu; bits += 4099) {
         const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
-        expect_same(extended_from_float(value), static_cast<long double>(value), "widen " + std::to_string(bits));
+        expect_same(extended_from_float(value), static_cast<long double>(value),
+                    "widen " + std::to_string(bits));
     }
-    for (const std::uint32_t bits : {0x00000000u, 0x80000000u, 0x00000001u, 0x807fffffu, 0x00800000u, 0x7f7fffffu,
-                                     0x7f800000u, 0xff800000u, 0x7fc00000u, 0x7f800001u, 0xffffffffu}) {
+    for (const std::uint32_t bits :
+         {0x00000000u, 0x80000000u, 0x00000001u, 0x807fffffu, 0x00800000u, 0x7f7fffffu, 0x7f800000u,
+          0xff800000u, 0x7fc00000u, 0x7f800001u, 0xffffffffu}) {
         const float value = std::bit_cast<float>(bits);
-        expect_same(extended_from_float(value), static_cast<long double>(value), "widen " + std::to_string(bits));
+        expect_same(extended_from_float(value), static_cast<long double>(value),
+                    "widen " + std::to_string(bits));
     }
 }
 
 TEST(ExtendedAgainstX87, IntegerWideningIsExact) {
     for (const std::int64_t value :
-         {std::int64_t{0}, std::int64_t{1}, std::int64_t{-1}, std::int64_t{12}, std::int64_t{INT32_MIN} * 12,
-          std::int64_t{INT32_MAX} * 12, std::int64_t{178956971} * 12, std::numeric_limits<std::int64_t>::max(),
-          std::numeric_limits<std::int64_t>::min(), std::int64_t{1} << 62, -(std::int64_t{1} << 35) + 1})
-        expect_same(extended_from_integer(value), static_cast<long double>(value), "integer " + std::to_string(value));
+         {std::int64_t{0}, std::int64_t{1}, std::int64_t{-1}, std::int64_t{12},
+          std::int64_t{INT32_MIN} * 12, std::int64_t{INT32_MAX} * 12, std::int64_t{178956971} * 12,
+          std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(),
+          std::int64_t{1} << 62, -(std::int64_t{1} << 35) + 1})
+        expect_same(extended_from_integer(value), static_cast<long double>(value),
+                    "integer " + std::to_string(value));
 }
 
 TEST(ExtendedAgainstX87, DivisionByHundredIsCorrectlyRounded) {
     for (const extended& value : special_operands())
-        expect_same(extended_divide_by_hundred(value), x87_from_extended(value) / 100.0L, "divide " + text_of(value));
+        expect_same(extended_divide_by_hundred(value), x87_from_extended(value) / 100.0L,
+                    "divide " + text_of(value));
     case_random random{11};
     for (int trial = 0; trial < 300'000; ++trial) {
         const extended value = random_finite(random, -2000, 2000);
-        expect_same(extended_divide_by_hundred(value), x87_from_extended(value) / 100.0L, "divide " + text_of(value));
+        expect_same(extended_divide_by_hundred(value), x87_from_extended(value) / 100.0L,
+                    "divide " + text_of(value));
     }
     // Multiples of 25 and of 100 divide exactly.
     for (std::int64_t multiple = 1; multiple < 5000; ++multiple) {
         const extended value = extended_from_integer(multiple * 25);
-        expect_same(extended_divide_by_hundred(value), static_cast<long double>(multiple * 25) / 100.0L,
+        expect_same(extended_divide_by_hundred(value),
+                    static_cast<long double>(multiple * 25) / 100.0L,
                     "divide " + std::to_string(multiple * 25));
     }
 }
@@ -248,13 +264,15 @@ TEST(ExtendedAgainstX87, MultiplicationIsCorrectlyRounded) {
     const std::vector<extended> specials = special_operands();
     for (const extended& left : specials)
         for (const extended& right : specials)
-            expect_same(extended_multiply(left, right), x87_from_extended(left) * x87_from_extended(right),
+            expect_same(extended_multiply(left, right),
+                        x87_from_extended(left) * x87_from_extended(right),
                         "multiply " + text_of(left) + " " + text_of(right));
     case_random random{12};
     for (int trial = 0; trial < 300'000; ++trial) {
         const extended left = random_finite(random, -2000, 2000);
         const extended right = random_finite(random, -2000, 2000);
-        expect_same(extended_multiply(left, right), x87_from_extended(left) * x87_from_extended(right),
+        expect_same(extended_multiply(left, right),
+                    x87_from_extended(left) * x87_from_extended(right),
                     "multiply " + text_of(left) + " " + text_of(right));
     }
     // 3 * an odd significand below 2^65 / 3 has exactly 65 bits, the last
@@ -265,8 +283,10 @@ TEST(ExtendedAgainstX87, MultiplicationIsCorrectlyRounded) {
         if (odd >= 0xaaaaaaaaaaaaaaabu) continue;
         ++halfway;
         const extended three = finite(random_chance(random, 2), 0xc000000000000000u, -62);
-        const extended right = finite(random_chance(random, 2), odd, static_cast<std::int32_t>(random_between(random, -100, 100)));
-        expect_same(extended_multiply(three, right), x87_from_extended(three) * x87_from_extended(right),
+        const extended right = finite(random_chance(random, 2), odd,
+                                      static_cast<std::int32_t>(random_between(random, -100, 100)));
+        expect_same(extended_multiply(three, right),
+                    x87_from_extended(three) * x87_from_extended(right),
                     "multiply " + text_of(three) + " " + text_of(right));
     }
     EXPECT_GT(halfway, 10'000);
@@ -276,7 +296,8 @@ TEST(ExtendedAgainstX87, AdditionIsCorrectlyRounded) {
     const std::vector<extended> specials = special_operands();
     for (const extended& left : specials)
         for (const extended& right : specials)
-            expect_same(extended_add(left, right), x87_from_extended(left) + x87_from_extended(right),
+            expect_same(extended_add(left, right),
+                        x87_from_extended(left) + x87_from_extended(right),
                         "add " + text_of(left) + " " + text_of(right));
     // Every distance between the operands' exponents up to well past both
     // significands, both signs, and both orders.
@@ -284,21 +305,26 @@ TEST(ExtendedAgainstX87, AdditionIsCorrectlyRounded) {
     for (int trial = 0; trial < 400'000; ++trial) {
         const extended left = random_finite(random, -1000, 1000);
         extended right = random_finite(random, 0, 0);
-        right.exponent = left.exponent - static_cast<std::int32_t>(random_between(random, -140, 140));
+        right.exponent =
+            left.exponent - static_cast<std::int32_t>(random_between(random, -140, 140));
         expect_same(extended_add(left, right), x87_from_extended(left) + x87_from_extended(right),
                     "add " + text_of(left) + " " + text_of(right));
     }
     // A smaller operand that lies entirely below the larger one's last bit
     // and exactly on, or next to, the halfway point of the bits dropped.
-    for (const std::uint64_t larger : {top_bit, top_bit + 1, ~std::uint64_t{0}, 0xc000000000000000u})
-        for (const std::uint64_t smaller : {top_bit, top_bit + 1, top_bit + 2, top_bit + 3, ~std::uint64_t{0}})
+    for (const std::uint64_t larger :
+         {top_bit, top_bit + 1, ~std::uint64_t{0}, 0xc000000000000000u})
+        for (const std::uint64_t smaller :
+             {top_bit, top_bit + 1, top_bit + 2, top_bit + 3, ~std::uint64_t{0}})
             for (int distance = 60; distance <= 200; ++distance)
                 for (const bool opposite : {false, true}) {
                     const extended left = finite(false, larger, 0);
                     const extended right = finite(opposite, smaller, -distance);
-                    expect_same(extended_add(left, right), x87_from_extended(left) + x87_from_extended(right),
+                    expect_same(extended_add(left, right),
+                                x87_from_extended(left) + x87_from_extended(right),
                                 "add " + text_of(left) + " " + text_of(right));
-                    expect_same(extended_add(right, left), x87_from_extended(right) + x87_from_extended(left),
+                    expect_same(extended_add(right, left),
+                                x87_from_extended(right) + x87_from_extended(left),
                                 "add " + text_of(right) + " " + text_of(left));
                 }
 }
@@ -318,7 +344,8 @@ TEST(ExtendedAgainstX87, ComparisonIsOrdered) {
     }
     for (const extended& left : values)
         for (const extended& right : values)
-            EXPECT_EQ(extended_greater(left, right), x87_from_extended(left) > x87_from_extended(right))
+            EXPECT_EQ(extended_greater(left, right),
+                      x87_from_extended(left) > x87_from_extended(right))
                 << text_of(left) << " > " << text_of(right);
 }
 
@@ -332,9 +359,11 @@ TEST(ExtendedAgainstX87, GeneratedRecordsSample) {
         record_family family{};
         const verdict_record record = make_record(7, index, family);
         ++per_family[static_cast<int>(family)];
-        const verdict_steps model = extended_verdict_steps(record.base, record.monthly, record.years, record.percent);
+        const verdict_steps model =
+            extended_verdict_steps(record.base, record.monthly, record.years, record.percent);
         const verdict_steps hardware = x87_verdict_steps(record);
-        const bool production = long_double_verdict(record.base, record.monthly, record.years, record.percent);
+        const bool production =
+            long_double_verdict(record.base, record.monthly, record.years, record.percent);
         if (same_steps(model, hardware) && production == model.verdict) continue;
         ++disagreements;
         if (shown++ < 5) {
@@ -353,16 +382,19 @@ TEST(ExtendedAgainstX87, GeneratedRecordsSample) {
 // 2^163, for the most extreme inputs: far from the extended format's limits,
 // so the unlimited exponent of the model changes nothing.
 TEST(ExtendedAgainstX87, ExtremeInputsStayFarInsideTheRange) {
-    const float extremes[] = {1e-45f, -1e-45f, 1.17549435e-38f, 3.40282347e38f, -3.40282347e38f, 1.0f, -100.0f};
+    const float extremes[] = {1e-45f,          -1e-45f, 1.17549435e-38f, 3.40282347e38f,
+                              -3.40282347e38f, 1.0f,    -100.0f};
     const std::int32_t years[] = {1, -1, INT32_MAX, INT32_MIN};
     for (const float base : extremes)
         for (const float monthly : extremes)
             for (const std::int32_t year_count : years)
                 for (const float percent : extremes) {
                     const verdict_record record{base, monthly, year_count, percent};
-                    const verdict_steps model = extended_verdict_steps(base, monthly, year_count, percent);
+                    const verdict_steps model =
+                        extended_verdict_steps(base, monthly, year_count, percent);
                     EXPECT_TRUE(same_steps(model, x87_verdict_steps(record)));
-                    for (const extended& value : {model.fraction, model.increase, model.threshold}) {
+                    for (const extended& value :
+                         {model.fraction, model.increase, model.threshold}) {
                         if (value.kind != extended_class::finite) continue;
                         EXPECT_GE(value.exponent + 63, -305);
                         EXPECT_LE(value.exponent + 64, 251);
@@ -383,8 +415,10 @@ std::string file_text(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-const std::string stored_records_path = std::string(SCREENING_SOURCE_DIR) + "/tests/data/verdict_records.txt";
-const std::string stored_answers_path = std::string(SCREENING_SOURCE_DIR) + "/tests/data/verdict_records.out";
+const std::string stored_records_path =
+    std::string(SCREENING_SOURCE_DIR) + "/tests/data/verdict_records.txt";
+const std::string stored_answers_path =
+    std::string(SCREENING_SOURCE_DIR) + "/tests/data/verdict_records.out";
 
 // The text of each list, its closing record included.
 std::vector<std::string> stored_lists() {
@@ -407,7 +441,8 @@ std::vector<std::string> stored_lists() {
 TEST(StoredAnswers, FileHoldsEnoughRecords) {
     const std::vector<std::string> lists = stored_lists();
     std::size_t records = 0;
-    for (const std::string& list : lists) records += static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n')) - 1;
+    for (const std::string& list : lists)
+        records += static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n')) - 1;
     EXPECT_GE(records, 100'000u);
     const std::string answers = file_text(stored_answers_path);
     EXPECT_EQ(static_cast<std::size_t>(std::count(answers.begin(), answers.end(), '\n')), records);
@@ -443,8 +478,8 @@ TEST(StoredAnswers, ModelGivesThem) {
         const read_outcome outcome = read_records(*table, *input);
         ASSERT_EQ(outcome.status, read_status::closed);
         for (std::int32_t row = 0; row < table->record_count - 1; ++row)
-            answers += extended_verdict(table->base_amount[row], table->monthly_amount[row], table->years[row],
-                                        table->percent[row])
+            answers += extended_verdict(table->base_amount[row], table->monthly_amount[row],
+                                        table->years[row], table->percent[row])
                            ? "YES\n"
                            : "NO\n";
         if (table->record_count == 1) break;  // the end of the input

@@ -71,7 +71,8 @@ bool write_repeated(int descriptor, std::string_view pattern, std::uint64_t tota
     while (block.size() < (1u << 20)) block += pattern;
     block.resize((1u << 20) / pattern.size() * pattern.size());
     while (total > 0) {
-        const std::size_t length = total < block.size() ? static_cast<std::size_t>(total) : block.size();
+        const std::size_t length =
+            total < block.size() ? static_cast<std::size_t>(total) : block.size();
         if (!write_all(descriptor, std::string_view(block).substr(0, length))) return false;
         total -= length;
     }
@@ -91,7 +92,8 @@ child_run run_screening_with(const input_writer& writer, bool hold_input = false
     child_run run;
     signal(SIGPIPE, SIG_IGN);
     int input[2], output[2], errors[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) {
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
+        pipe2(errors, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe: " << std::strerror(errno);
         return run;
     }
@@ -120,13 +122,15 @@ child_run run_screening_with(const input_writer& writer, bool hold_input = false
         if (!hold_input) close(input[1]);
     });
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(time_limit_seconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(time_limit_seconds);
     pollfd streams[2] = {{output[0], POLLIN, 0}, {errors[0], POLLIN, 0}};
     std::string* into[2] = {&run.output, &run.errors};
     int open_streams = 2;
     char block[65536];
     while (open_streams > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             run.timed_out = true;
             kill(child, SIGKILL);
@@ -166,7 +170,8 @@ child_run run_screening_with(const input_writer& writer, bool hold_input = false
 }
 
 child_run run_screening_on(std::string text, bool hold_input = false) {
-    return run_screening_with([text = std::move(text)](int descriptor) { write_all(descriptor, text); }, hold_input);
+    return run_screening_with(
+        [text = std::move(text)](int descriptor) { write_all(descriptor, text); }, hold_input);
 }
 
 std::string answers(const char* pattern, int repeat) {
@@ -187,8 +192,9 @@ constexpr std::uint64_t giant_token_zeros = 200'000'000;
 
 TEST(GiantInput, TwoHundredMegabyteNumberIsDecidedByItsLastDigit) {
     const child_run run = run_screening_with([](int descriptor) {
-        write_all(descriptor, halfway_above_one) && write_repeated(descriptor, "0", giant_token_zeros) &&
-            write_all(descriptor, "1") && write_all(descriptor, rest_of_probe_record);
+        write_all(descriptor, halfway_above_one) &&
+            write_repeated(descriptor, "0", giant_token_zeros) && write_all(descriptor, "1") &&
+            write_all(descriptor, rest_of_probe_record);
     });
     ASSERT_FALSE(run.timed_out);
     EXPECT_TRUE(run.exited);
@@ -202,7 +208,8 @@ TEST(GiantInput, TwoHundredMegabyteNumberIsDecidedByItsLastDigit) {
 
 TEST(GiantInput, TwoHundredMegabyteExactMidpointRoundsToEven) {
     const child_run run = run_screening_with([](int descriptor) {
-        write_all(descriptor, halfway_above_one) && write_repeated(descriptor, "0", giant_token_zeros) &&
+        write_all(descriptor, halfway_above_one) &&
+            write_repeated(descriptor, "0", giant_token_zeros) &&
             write_all(descriptor, rest_of_probe_record);
     });
     ASSERT_FALSE(run.timed_out);
@@ -227,8 +234,8 @@ TEST(GiantInput, HundredMegabytesOfWhiteSpaceBeforeARecord) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "YES\n");
     // The offending text stands one line below the record, after all those line feeds.
-    EXPECT_EQ(run.errors,
-              "screening: line " + std::to_string(line_feeds + 2) + ": value 2 of record 2 is not a number\n");
+    EXPECT_EQ(run.errors, "screening: line " + std::to_string(line_feeds + 2) +
+                              ": value 2 of record 2 is not a number\n");
     EXPECT_LT(run.peak_memory_kib, peak_memory_limit_kib) << "peak resident memory in KiB";
 }
 
@@ -252,7 +259,8 @@ TEST(GiantInput, MillionOneValueLinesOverflowTheTable) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, answers("NO\nYES\n", 4999) + "NO\n");
     // The 10,000th record starts on line 4 x 9,999 + 1.
-    EXPECT_EQ(run.errors, "screening: line 39997: more than 9999 records before the closing record\n");
+    EXPECT_EQ(run.errors,
+              "screening: line 39997: more than 9999 records before the closing record\n");
 }
 
 TEST(GiantInput, MillionOneValueLinesAfterTheClosingRecordAreNeverNeeded) {
@@ -263,7 +271,8 @@ TEST(GiantInput, MillionOneValueLinesAfterTheClosingRecordAreNeverNeeded) {
             std::string lines;
             for (int record = 0; record < 9998; record += 2) lines += two_records_by_line;
             lines += "100\n10\n1\n20\n0\n0\n0\n0\n";
-            for (std::uint64_t line = 40'000; line < million_lines; line += 8) lines += two_records_by_line;
+            for (std::uint64_t line = 40'000; line < million_lines; line += 8)
+                lines += two_records_by_line;
             write_all(descriptor, lines);
         },
         true);
@@ -275,14 +284,16 @@ TEST(GiantInput, MillionOneValueLinesAfterTheClosingRecordAreNeverNeeded) {
 
 // Records in several forms, spread over lines and split everywhere.
 constexpr std::string_view assorted_records =
-    "100 10 1 20\n"            // NO: a tie
-    "120\n3.7\n3\n11\n"        // YES
-    "0x1.9p6 0X1P3 -1 2e1\n"   // NO: a negative year count
-    "  inf 5 1 10 "            // NO: an infinite threshold
-    "120 nan 3 11\t"           // NO
-    "1000 91.67 1 10\r\n"      // YES
-    "1.000000059604644775390625000000000000000000000000000000000001 1.00000011920928955078125 1 1100\n"  // NO
-    "100 10 2.5 20 0 0 0 0\n"  // "2.5": 2 years, 0.5 per cent: YES; then the closing record "20 0 0 0"
+    "100 10 1 20\n"           // NO: a tie
+    "120\n3.7\n3\n11\n"       // YES
+    "0x1.9p6 0X1P3 -1 2e1\n"  // NO: a negative year count
+    "  inf 5 1 10 "           // NO: an infinite threshold
+    "120 nan 3 11\t"          // NO
+    "1000 91.67 1 10\r\n"     // YES
+    "1.000000059604644775390625000000000000000000000000000000000001 1.00000011920928955078125 1 "
+    "1100\n"                   // NO
+    "100 10 2.5 20 0 0 0 0\n"  // "2.5": 2 years, 0.5 per cent: YES; then the closing record "20 0 0
+                               // 0"
     "this is never read\n";
 
 TEST(DegenerateInput, OneBytePerWriteGivesTheSameAnswers) {
@@ -337,22 +348,33 @@ struct broken_input_case {
 const broken_input_case broken_inputs[] = {
     {"NUL byte as a value", with_nul_bytes("100 10 1 19.99\n5 \0 1 2\n"), "YES\n",
      "screening: line 2: value 2 of record 2 is not a number\n", 1},
-    {"NUL byte inside a token", with_nul_bytes("100 10 1 19.99\n12\0" "34 1 2 3\n"), "YES\n",
-     "screening: line 2: value 2 of record 2 is not a number\n", 1},
+    {"NUL byte inside a token",
+     with_nul_bytes("100 10 1 19.99\n12\0"
+                    "34 1 2 3\n"),
+     "YES\n", "screening: line 2: value 2 of record 2 is not a number\n", 1},
     {"NUL byte after blank lines", with_nul_bytes("100 10 1 19.99\n\n\n\0 1 2 3\n"), "YES\n",
      "screening: line 4: value 1 of record 2 is not a number\n", 1},
-    {"NUL byte in the years place", with_nul_bytes("100 10 1 20\n100 10\n\0" "1 20\n"), "NO\n",
-     "screening: line 3: value 3 of record 2 is not a number\n", 1},
+    {"NUL byte in the years place",
+     with_nul_bytes("100 10 1 20\n100 10\n\0"
+                    "1 20\n"),
+     "NO\n", "screening: line 3: value 3 of record 2 is not a number\n", 1},
     {"NUL byte after a zero value", with_nul_bytes("100 10 1 19.99\n0 \0 1 2\n"), "YES\n", "", 0},
     {"0xff 0xfe", "100 10 1 19.99\n\xff\xfe 1 2 3\n", "YES\n",
      "screening: line 2: value 1 of record 2 is not a number\n", 1},
     {"two-byte character in the years place", "100 10 1 19.99\n1 2\n\xc3\xa9 4\n", "YES\n",
      "screening: line 3: value 3 of record 2 is not a number\n", 1},
-    {"no-break space between values", "100 10 1 19.99\n5\xc2\xa0" "6 1 1\n", "YES\n",
-     "screening: line 2: value 2 of record 2 is not a number\n", 1},
-    {"zero-width space before a value", "100 10 1 20\n1 2 3 \xe2\x80\x8b" "4\n", "NO\n",
-     "screening: line 2: value 4 of record 2 is not a number\n", 1},
-    {"byte order mark", "\xef\xbb\xbf" "1 2 3 4\n", "", "screening: line 1: value 1 of record 1 is not a number\n", 1},
+    {"no-break space between values",
+     "100 10 1 19.99\n5\xc2\xa0"
+     "6 1 1\n",
+     "YES\n", "screening: line 2: value 2 of record 2 is not a number\n", 1},
+    {"zero-width space before a value",
+     "100 10 1 20\n1 2 3 \xe2\x80\x8b"
+     "4\n",
+     "NO\n", "screening: line 2: value 4 of record 2 is not a number\n", 1},
+    {"byte order mark",
+     "\xef\xbb\xbf"
+     "1 2 3 4\n",
+     "", "screening: line 1: value 1 of record 1 is not a number\n", 1},
     {"lone continuation byte", "100 10 1 19.99\n\x80\n", "YES\n",
      "screening: line 2: value 1 of record 2 is not a number\n", 1},
     {"overlong encoding of a slash", "100 10 1 19.99\n7 \xc0\xaf 1 1\n", "YES\n",

@@ -176,6 +176,15 @@ struct token_source {
 
     std::string decimal() {
         std::string text = white_space() + sign();
+        if (chance(15)) {
+            // Zeros only, of any length: the sign must survive every path.
+            text.append(below(25) + 1, '0');
+            if (chance(2)) {
+                text += '.';
+                text.append(below(25), '0');
+            }
+            return text + tail();
+        }
         if (chance(5)) text += std::string(below(4) + 1, '0');
         const std::size_t whole = below(12);
         text += digits(whole);
@@ -202,6 +211,19 @@ struct token_source {
     std::string hexadecimal() {
         static const char hex[] = "0123456789abcdefABCDEF";
         std::string text = white_space() + sign() + (chance(2) ? "0x" : "0X");
+        if (chance(8)) {
+            // A midpoint of two normal binary32 values, then zeros beyond the
+            // 16 digits kept, and perhaps a last 1 that breaks the tie.
+            const std::uint64_t odd_multiple = (std::uint64_t{1} << 24) | (random() & 0xffffff) << 1 | 1;
+            char digits_text[32];
+            std::snprintf(digits_text, sizeof digits_text, "%llx.", static_cast<unsigned long long>(odd_multiple));
+            text += digits_text;
+            text.append(below(20) + 10, '0');
+            if (chance(2)) text += '1';
+            text += 'p';
+            text += std::to_string(static_cast<long>(below(240)) - 150);
+            return text + tail();
+        }
         if (chance(4)) {
             // A long mantissa with a subnormal result, where the platform's
             // rounding is known to slip.
@@ -253,9 +275,14 @@ struct token_source {
         std::string number = text;
         const std::size_t exponent_at = number.find('e');
         std::string mantissa = number.substr(0, exponent_at);
-        switch (below(3)) {
+        switch (below(4)) {
         case 0: break;
         case 1: mantissa += std::to_string(below(9) + 1); break;  // just above
+        case 2:
+            // Just above, told only by a digit far beyond the ones kept.
+            if (precision == 120) mantissa.append(below(300) + 10, '0');
+            mantissa += '1';
+            break;
         default: {                                                 // just below
             std::size_t k = mantissa.size();
             while (k-- > 0) {

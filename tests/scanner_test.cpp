@@ -96,6 +96,11 @@ const token_case float_cases[] = {
     {"+0", V, nullptr, 0, 2},
     {"-0.0e-5", V, nullptr, 0x80000000u, 7},
     {"-0x0p0", V, nullptr, 0x80000000u, 6},
+    // Minus zero written long enough to leave the shortest paths.
+    {"-0.00000000 ", V, nullptr, 0x80000000u, 11},
+    {"-000000000000 ", V, nullptr, 0x80000000u, 13},
+    {"-0.0000000000000000000000000 ", V, nullptr, 0x80000000u, 28},
+    {"-0.000000000e5 ", V, nullptr, 0x80000000u, 14},
     {"1", V, "1", 0, 1},
     {"1.5", V, "1.5", 0, 3},
     {"-1.5", V, "-1.5", 0, 4},

@@ -25,7 +25,8 @@ TEST(SweepSample, EverySpellingOfOneIn4096PatternsAgreesWithStrtof) {
     sweep_counts counts{};
     sweep_mismatch mismatches[10];
     std::size_t kept = 0;
-    check_blocks(scanner, 0, all_patterns, step, 0, blocks, spellings, counts, mismatches, 10, kept);
+    check_blocks(scanner, 0, all_patterns, step, 0, blocks, spellings, counts, mismatches, 10,
+                 kept);
 
     for (std::size_t m = 0; m < kept; ++m) {
         char line[512];
@@ -69,7 +70,8 @@ TEST(SweepSample, LandmarkPatternsAgreeInEverySpelling) {
 TEST(SweepSpellings, ToCharsWritesWhatPrintfWrites) {
     std::uint64_t compared = 0;
     const auto compare = [&](std::uint32_t pattern) {
-        for (const sweep_spelling spelling : {sweep_spelling::exact_digits, sweep_spelling::hexadecimal}) {
+        for (const sweep_spelling spelling :
+             {sweep_spelling::exact_digits, sweep_spelling::hexadecimal}) {
             char fast[spelling_capacity];
             char reference[spelling_capacity];
             const std::size_t fast_length = spell(pattern, spelling, fast);
@@ -130,8 +132,9 @@ TEST(PlatformCheck, CountsTheSignificantBitsOfAHexadecimalMantissa) {
     };
     for (const mantissa_case& c : cases) {
         const std::string token = c.token;
-        EXPECT_EQ(hex_mantissa_bits(reinterpret_cast<const unsigned char*>(token.data()), token.size()),
-                  c.bits)
+        EXPECT_EQ(
+            hex_mantissa_bits(reinterpret_cast<const unsigned char*>(token.data()), token.size()),
+            c.bits)
             << token;
     }
 }
@@ -174,7 +177,8 @@ TEST(PlatformCheck, OverrulesStrtofOnlyWhereItsKnownFaultApplies) {
             << token;
     }
     const auto nan_token = reinterpret_cast<const unsigned char*>("nan");
-    EXPECT_EQ(compare_with_platform(nan_token, 3, 0x7fc00000, 0x7fc00001, true), float_agreement::same);
+    EXPECT_EQ(compare_with_platform(nan_token, 3, 0x7fc00000, 0x7fc00001, true),
+              float_agreement::same);
     EXPECT_EQ(compare_with_platform(nan_token, 3, 0x7fc00000, 0x7fc00001, false),
               float_agreement::different);
 }
@@ -184,7 +188,8 @@ TEST(PlatformCheck, OverrulesStrtofOnlyWhereItsKnownFaultApplies) {
 // exception would never have been needed.
 TEST(PlatformCheck, StrtofStillHasTheKnownFault) {
     const auto faulty = std::bit_cast<std::uint32_t>(std::strtof("0x1.000003p-127", nullptr));
-    const auto exact = std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold("0x1.000003p-127", nullptr)));
+    const auto exact =
+        std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold("0x1.000003p-127", nullptr)));
     EXPECT_EQ(exact, 0x00400001u);
     if (faulty == exact) GTEST_SKIP() << "this platform's strtof rounds 0x1.000003p-127 correctly";
     EXPECT_EQ(faulty, 0x00400000u);

@@ -21,8 +21,8 @@
 #include <string>
 
 enum class float_agreement {
-    same,                  // identical bits (or both NaN, where allowed)
-    platform_hex_fault,    // the known strtof fault; ours is the exact value
+    same,                // identical bits (or both NaN, where allowed)
+    platform_hex_fault,  // the known strtof fault; ours is the exact value
     different,
 };
 
@@ -30,9 +30,7 @@ inline bool is_hex_digit(unsigned char c) {
     return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
 
-inline int hex_digit_value(unsigned char c) {
-    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
+inline int hex_digit_value(unsigned char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 
 // Significant bits of the mantissa of a hexadecimal token such as "-0x1.8p3",
 // from its first to its last nonzero bit; -1 when the token is not
@@ -109,7 +107,8 @@ inline std::uint32_t corrected_platform_value(const unsigned char* token, std::s
     const int bits = hex_mantissa_bits(token, length);
     if (bits < 0 || bits > 64) return platform;
     const std::string text(reinterpret_cast<const char*>(token), length);
-    const auto exact = std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold(text.c_str(), nullptr)));
+    const auto exact =
+        std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold(text.c_str(), nullptr)));
     overruled = exact != platform;
     return exact;
 }

@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
                 const std::uint64_t chunk = next_chunk.fetch_add(1);
                 if (chunk >= chunk_count) break;
                 const std::uint64_t first_block = chunk * blocks_per_chunk;
-                const std::uint64_t last_block = std::min(first_block + blocks_per_chunk, total_blocks);
+                const std::uint64_t last_block =
+                    std::min(first_block + blocks_per_chunk, total_blocks);
                 check_blocks(scanner, options.first, options.end, options.step, first_block,
                              last_block, options.spellings, result.counts, result.mismatches,
                              mismatches_shown, result.mismatches_kept);
@@ -173,7 +174,8 @@ int main(int argc, char** argv) {
     std::size_t shown = 0;
     for (const worker_result& result : results) {
         add_counts(total, result.counts);
-        for (std::size_t m = 0; m < result.mismatches_kept && shown < mismatches_shown; ++m, ++shown) {
+        for (std::size_t m = 0; m < result.mismatches_kept && shown < mismatches_shown;
+             ++m, ++shown) {
             char line[512];
             describe_mismatch(result.mismatches[m], line, sizeof line);
             std::printf("  mismatch: %s\n", line);
@@ -187,8 +189,9 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(total.checked[s]));
     }
     std::printf("checked %llu patterns, %llu texts in %s (%.1f s, %.2f M texts/s)\n",
-                static_cast<unsigned long long>(total_blocks), static_cast<unsigned long long>(texts),
-                clock_text(elapsed).c_str(), elapsed, static_cast<double>(texts) / elapsed / 1e6);
+                static_cast<unsigned long long>(total_blocks),
+                static_cast<unsigned long long>(texts), clock_text(elapsed).c_str(), elapsed,
+                static_cast<double>(texts) / elapsed / 1e6);
     std::printf("platform strtof hexadecimal faults overruled: %llu\n",
                 static_cast<unsigned long long>(total.platform_hex_faults));
     std::printf("mismatches: %llu\n", static_cast<unsigned long long>(total.mismatches));

@@ -17,9 +17,9 @@
 #include "scanner.hpp"
 
 enum class sweep_spelling {
-    shortest,     // the shortest decimal that reads back to the same value
-    exact_digits, // "%.70e": 71 significant digits
-    hexadecimal,  // "%a"
+    shortest,      // the shortest decimal that reads back to the same value
+    exact_digits,  // "%.70e": 71 significant digits
+    hexadecimal,   // "%a"
 };
 
 inline constexpr int sweep_spelling_count = 3;
@@ -28,9 +28,12 @@ inline constexpr sweep_spelling sweep_spellings[sweep_spelling_count] = {
 
 inline const char* spelling_name(sweep_spelling spelling) {
     switch (spelling) {
-    case sweep_spelling::shortest: return "shortest";
-    case sweep_spelling::exact_digits: return "%.70e";
-    case sweep_spelling::hexadecimal: return "%a";
+    case sweep_spelling::shortest:
+        return "shortest";
+    case sweep_spelling::exact_digits:
+        return "%.70e";
+    case sweep_spelling::hexadecimal:
+        return "%a";
     }
     return "?";
 }
@@ -86,7 +89,7 @@ struct sweep_mismatch {
     std::uint32_t pattern;
     sweep_spelling spelling;
     char text[spelling_capacity];
-    bool ours_scanned;           // our scanner gave a value
+    bool ours_scanned;  // our scanner gave a value
     std::uint32_t ours;
     std::uint32_t platform;
     long ours_consumed;

@@ -81,23 +81,26 @@ void sweep_range(sweep_share& share) {
         const verdict_steps model =
             extended_verdict_steps(record.base, record.monthly, record.years, record.percent);
         const verdict_steps hardware = x87_verdict_steps(record);
-        const bool production = long_double_verdict(record.base, record.monthly, record.years, record.percent);
+        const bool production =
+            long_double_verdict(record.base, record.monthly, record.years, record.percent);
         counts.yes += model.verdict ? 1 : 0;
-        const bool verdict_differs = model.verdict != hardware.verdict || model.verdict != production;
+        const bool verdict_differs =
+            model.verdict != hardware.verdict || model.verdict != production;
         const bool steps_differ = !same_steps(model, hardware);
         counts.verdict_disagreements += verdict_differs ? 1 : 0;
         counts.step_disagreements += steps_differ ? 1 : 0;
         if ((verdict_differs || steps_differ) && share.shown.size() < shown_disagreements)
             share.shown.push_back({index, family, record, model, hardware, production});
         if ((family == record_family::exact_tie || family == record_family::decimal_tie) &&
-            model.total.kind == extended_class::finite && model.threshold.kind == extended_class::finite)
+            model.total.kind == extended_class::finite &&
+            model.threshold.kind == extended_class::finite)
             ++counts.ties[classify_tie(record)];
     }
 }
 
 int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count) {
-    std::printf("sweep_verdict: %" PRIu64 " records, seed %" PRIu64 ", %u threads\n", record_count, seed,
-                thread_count);
+    std::printf("sweep_verdict: %" PRIu64 " records, seed %" PRIu64 ", %u threads\n", record_count,
+                seed, thread_count);
     std::vector<sweep_share> shares(thread_count);
     for (unsigned thread = 0; thread < thread_count; ++thread) {
         shares[thread].seed = seed;
@@ -108,7 +111,8 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
     std::vector<std::thread> threads;
     for (auto& share : shares) threads.emplace_back(sweep_range, std::ref(share));
     for (auto& thread : threads) thread.join();
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     family_counts sum[record_family_count];
     std::vector<disagreement> shown;
@@ -125,7 +129,8 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
         shown.insert(shown.end(), share.shown.begin(), share.shown.end());
     }
 
-    std::printf("%-16s %12s %12s %12s %12s\n", "family", "records", "YES", "verdict-diff", "value-diff");
+    std::printf("%-16s %12s %12s %12s %12s\n", "family", "records", "YES", "verdict-diff",
+                "value-diff");
     std::uint64_t compared = 0, verdict_disagreements = 0, step_disagreements = 0;
     for (int family = 0; family < record_family_count; ++family) {
         const family_counts& counts = sum[family];
@@ -140,11 +145,12 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
         const family_counts& counts = sum[static_cast<int>(family)];
         std::printf("%s: hardware threshold on the total %" PRIu64 ", one ulp below %" PRIu64
                     ", one ulp above %" PRIu64 ", farther %" PRIu64 "\n",
-                    family_name(family), counts.ties[on_total], counts.ties[ulp_below], counts.ties[ulp_above],
-                    counts.ties[farther]);
+                    family_name(family), counts.ties[on_total], counts.ties[ulp_below],
+                    counts.ties[ulp_above], counts.ties[farther]);
     }
     for (const auto& entry : shown) {
-        std::printf("disagreement at record %" PRIu64 " (%s): ", entry.index, family_name(entry.family));
+        std::printf("disagreement at record %" PRIu64 " (%s): ", entry.index,
+                    family_name(entry.family));
         print_record(stdout, entry.record);
         std::printf("\n");
         print_steps(stdout, "model", entry.model);
@@ -194,7 +200,9 @@ int write_records(const char* records_path, const char* answers_path, std::uint6
     while (written < record_count) {
         // The first list is as long as one run allows; the others vary.
         std::uint64_t list_length =
-            list_count == 0 ? max_records - 1 : static_cast<std::uint64_t>(random_between(layout, 1000, max_records - 1));
+            list_count == 0
+                ? max_records - 1
+                : static_cast<std::uint64_t>(random_between(layout, 1000, max_records - 1));
         if (list_length > record_count - written) list_length = record_count - written;
         for (std::uint64_t in_list = 0; in_list < list_length; ++index) {
             record_family family{};
@@ -211,14 +219,18 @@ int write_records(const char* records_path, const char* answers_path, std::uint6
             append_value(line, record.percent, hexadecimal);
             line += '\n';
             records += line;
-            answers += long_double_verdict(record.base, record.monthly, record.years, record.percent) ? "YES\n" : "NO\n";
+            answers +=
+                long_double_verdict(record.base, record.monthly, record.years, record.percent)
+                    ? "YES\n"
+                    : "NO\n";
             ++in_list;
         }
         records += "0 0 0 0\n";
         written += list_length;
         ++list_count;
     }
-    for (const auto& [path, text] : {std::pair{records_path, &records}, std::pair{answers_path, &answers}}) {
+    for (const auto& [path, text] :
+         {std::pair{records_path, &records}, std::pair{answers_path, &answers}}) {
         std::FILE* file = std::fopen(path, "wb");
         if (file == nullptr || std::fwrite(text->data(), 1, text->size(), file) != text->size() ||
             std::fclose(file) != 0) {
@@ -226,7 +238,8 @@ int write_records(const char* records_path, const char* answers_path, std::uint6
             return 2;
         }
     }
-    std::printf("sweep_verdict: %" PRIu64 " records in %d lists, %zu bytes\n", written, list_count, records.size());
+    std::printf("sweep_verdict: %" PRIu64 " records in %d lists, %zu bytes\n", written, list_count,
+                records.size());
     return 0;
 }
 
@@ -260,8 +273,9 @@ int main(int argc, char** argv) {
             understood = false;
     }
     if (!understood || thread_count == 0) {
-        std::fprintf(stderr, "usage: sweep_verdict [--records N] [--seed S] [--threads T]\n"
-                             "       sweep_verdict --write-records RECORDS ANSWERS [COUNT]\n");
+        std::fprintf(stderr,
+                     "usage: sweep_verdict [--records N] [--seed S] [--threads T]\n"
+                     "       sweep_verdict --write-records RECORDS ANSWERS [COUNT]\n");
         return 2;
     }
     return sweep(record_count, seed, thread_count);

@@ -4,6 +4,11 @@
 # gives the same output and exit status as without valgrind (some examples
 # end with a message and status 1 on purpose).
 #
+# PROGRAM should be linked dynamically (preset tools): in a static program
+# memcheck sees glibc's own start-up and exit code (_dl_early_allocate,
+# __libc_setup_tls, _IO_cleanup) use memory it cannot know to be set, and
+# reports errors that are none of ours.
+#
 #   tools/valgrind-examples.sh PROGRAM
 set -uo pipefail
 

@@ -27,24 +27,30 @@ struct verdict_record {
 };
 
 enum class record_family : std::uint8_t {
-    random_bits,    // the three floats from all classes, years random or at the edges
-    special_values, // zeros, subnormals, extremes, infinities and NaNs in every place
-    decimal_tie,    // m * 12y = b + b p / 100 in decimal, scaled by powers of ten
-    exact_tie,      // the same equation exact in binary: total equals the exact threshold
-    product_tie,    // base 3 * 2^k: base * fraction often lies exactly between two values
-    cancellation,   // percent next to -100: base + increase cancels
+    random_bits,     // the three floats from all classes, years random or at the edges
+    special_values,  // zeros, subnormals, extremes, infinities and NaNs in every place
+    decimal_tie,     // m * 12y = b + b p / 100 in decimal, scaled by powers of ten
+    exact_tie,       // the same equation exact in binary: total equals the exact threshold
+    product_tie,     // base 3 * 2^k: base * fraction often lies exactly between two values
+    cancellation,    // percent next to -100: base + increase cancels
 };
 
 inline constexpr int record_family_count = 6;
 
 inline const char* family_name(record_family family) {
     switch (family) {
-    case record_family::random_bits: return "random bits";
-    case record_family::special_values: return "special values";
-    case record_family::decimal_tie: return "decimal ties";
-    case record_family::exact_tie: return "exact ties";
-    case record_family::product_tie: return "product ties";
-    case record_family::cancellation: return "cancellation";
+    case record_family::random_bits:
+        return "random bits";
+    case record_family::special_values:
+        return "special values";
+    case record_family::decimal_tie:
+        return "decimal ties";
+    case record_family::exact_tie:
+        return "exact ties";
+    case record_family::product_tie:
+        return "product ties";
+    case record_family::cancellation:
+        return "cancellation";
     }
     return "?";
 }
@@ -68,10 +74,13 @@ inline std::uint64_t random_below(case_random& random, std::uint64_t bound) {
 
 // In [low, high].
 inline std::int64_t random_between(case_random& random, std::int64_t low, std::int64_t high) {
-    return low + static_cast<std::int64_t>(random_below(random, static_cast<std::uint64_t>(high - low) + 1));
+    return low + static_cast<std::int64_t>(
+                     random_below(random, static_cast<std::uint64_t>(high - low) + 1));
 }
 
-inline bool random_chance(case_random& random, std::uint64_t one_in) { return random_below(random, one_in) == 0; }
+inline bool random_chance(case_random& random, std::uint64_t one_in) {
+    return random_below(random, one_in) == 0;
+}
 
 inline float float_from_bits(std::uint32_t bits) { return std::bit_cast<float>(bits); }
 
@@ -81,8 +90,10 @@ inline constexpr std::int32_t edge_years[] = {
 
 inline std::int32_t random_years(case_random& random) {
     switch (random_below(random, 4)) {
-    case 0: return edge_years[random_below(random, std::size(edge_years))];
-    case 1: return static_cast<std::int32_t>(static_cast<std::uint32_t>(next_random(random)));
+    case 0:
+        return edge_years[random_below(random, std::size(edge_years))];
+    case 1:
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(next_random(random)));
     default: {
         const auto small = static_cast<std::int32_t>(random_between(random, 1, 100));
         return random_chance(random, 4) ? -small : small;
@@ -95,15 +106,26 @@ inline float random_float_of_any_class(case_random& random) {
     const auto bits = static_cast<std::uint32_t>(next_random(random));
     const std::uint32_t sign = bits & 0x80000000u;
     switch (random_below(random, 20)) {
-    case 0: case 1: return float_from_bits(sign);                                    // ±0
-    case 2: case 3: return float_from_bits(sign | (bits & 0x7fffff));                 // subnormal (or 0)
-    case 4: return float_from_bits(sign | 0x7f800000u);                               // ±inf
-    case 5: return float_from_bits(sign | 0x7f800000u | ((bits & 0x7fffff) | 1));     // NaN
-    case 6: case 7: case 8: case 9: {                                                 // near 1
-        const auto exponent = static_cast<std::uint32_t>(random_between(random, 127 - 30, 127 + 30));
+    case 0:
+    case 1:
+        return float_from_bits(sign);  // ±0
+    case 2:
+    case 3:
+        return float_from_bits(sign | (bits & 0x7fffff));  // subnormal (or 0)
+    case 4:
+        return float_from_bits(sign | 0x7f800000u);  // ±inf
+    case 5:
+        return float_from_bits(sign | 0x7f800000u | ((bits & 0x7fffff) | 1));  // NaN
+    case 6:
+    case 7:
+    case 8:
+    case 9: {  // near 1
+        const auto exponent =
+            static_cast<std::uint32_t>(random_between(random, 127 - 30, 127 + 30));
         return float_from_bits(sign | (exponent << 23) | (bits & 0x7fffff));
     }
-    default: return float_from_bits(bits);                                            // any pattern
+    default:
+        return float_from_bits(bits);  // any pattern
     }
 }
 
@@ -129,13 +151,16 @@ inline verdict_record decimal_tie_record(case_random& random) {
     for (;;) {
         const auto base_places = static_cast<int>(random_below(random, 3));
         const auto percent_places = static_cast<int>(random_below(random, 3));
-        std::int64_t base_digits = random_between(random, 1, random_chance(random, 2) ? 1000 : 10'000'000);
+        std::int64_t base_digits =
+            random_between(random, 1, random_chance(random, 2) ? 1000 : 10'000'000);
         if (random_chance(random, 5)) base_digits = -base_digits;
-        std::int64_t percent_digits = random_between(random, 1, random_chance(random, 2) ? 100 : 100'000);
+        std::int64_t percent_digits =
+            random_between(random, 1, random_chance(random, 2) ? 100 : 100'000);
         if (random_chance(random, 6)) percent_digits = -percent_digits;
         std::int64_t percent_scale = 100;
         for (int place = 0; place < percent_places; ++place) percent_scale *= 10;
-        const std::int64_t raised = percent_scale + percent_digits;  // (100 + p) * 10^percent_places
+        const std::int64_t raised =
+            percent_scale + percent_digits;  // (100 + p) * 10^percent_places
         if (raised == 0) continue;
         // The exact threshold is value_digits * 10^-(base_places + percent_places + 2);
         // a factor 3 lets it be twelve times a decimal.
@@ -163,7 +188,9 @@ inline verdict_record decimal_tie_record(case_random& random) {
     }
 }
 
-inline int twos_in(std::int64_t value) { return std::countr_zero(static_cast<std::uint64_t>(value)); }
+inline int twos_in(std::int64_t value) {
+    return std::countr_zero(static_cast<std::uint64_t>(value));
+}
 
 // All values dyadic, so b (100 + p) / 100 is exactly 12 m y: the total equals
 // the exact threshold, and the three roundings leave the computed threshold
@@ -175,8 +202,8 @@ inline int twos_in(std::int64_t value) { return std::countr_zero(static_cast<std
 inline verdict_record exact_tie_record(case_random& random) {
     for (;;) {
         const auto k = static_cast<int>(random_below(random, 17));
-        std::int64_t percent_integer =
-            random_between(random, 1, random_chance(random, 2) ? 1000 : (std::int64_t{1} << 24) - 1);
+        std::int64_t percent_integer = random_between(
+            random, 1, random_chance(random, 2) ? 1000 : (std::int64_t{1} << 24) - 1);
         if (random_chance(random, 4)) percent_integer = -percent_integer;
         const std::int64_t raised = (std::int64_t{100} << k) + percent_integer;
         if (raised == 0) continue;
@@ -184,29 +211,35 @@ inline verdict_record exact_tie_record(case_random& random) {
         const std::int64_t base_factor = 75 / common;
         const std::int64_t raised_rest = raised / common;  // Q', signed
         const std::int64_t base_limit = ((std::int64_t{1} << 24) - 1) / base_factor;
-        const std::int64_t base_rest = random_between(random, 1, random_chance(random, 2) ? 100 : base_limit);
+        const std::int64_t base_rest =
+            random_between(random, 1, random_chance(random, 2) ? 100 : base_limit);
         const int base_exponent = static_cast<int>(random_between(random, -40, 40));
         const bool negative = random_chance(random, 3);
 
         // Q' to the years and B1 to the monthly amount, or the other way round.
         const bool rest_fits_years = raised_rest >= INT32_MIN && raised_rest <= INT32_MAX;
         const std::int64_t odd_rest = raised_rest >> twos_in(raised_rest);
-        const bool rest_fits_monthly = odd_rest > -(std::int64_t{1} << 24) && odd_rest < (std::int64_t{1} << 24);
+        const bool rest_fits_monthly =
+            odd_rest > -(std::int64_t{1} << 24) && odd_rest < (std::int64_t{1} << 24);
         if (!rest_fits_years && !rest_fits_monthly) continue;
-        const bool rest_to_years = rest_fits_years && (!rest_fits_monthly || random_chance(random, 2));
+        const bool rest_to_years =
+            rest_fits_years && (!rest_fits_monthly || random_chance(random, 2));
 
         const int monthly_exponent = base_exponent - k - 4;
         verdict_record record{};
-        record.base = std::ldexp(static_cast<float>(negative ? -base_factor * base_rest : base_factor * base_rest),
-                                 base_exponent);
+        record.base = std::ldexp(
+            static_cast<float>(negative ? -base_factor * base_rest : base_factor * base_rest),
+            base_exponent);
         record.percent = std::ldexp(static_cast<float>(percent_integer), -k);
         if (rest_to_years) {
             record.years = static_cast<std::int32_t>(raised_rest);
-            record.monthly = std::ldexp(static_cast<float>(negative ? -base_rest : base_rest), monthly_exponent);
+            record.monthly =
+                std::ldexp(static_cast<float>(negative ? -base_rest : base_rest), monthly_exponent);
         } else {
             record.years = static_cast<std::int32_t>(base_rest);
             const int twos = twos_in(raised_rest);
-            record.monthly = std::ldexp(static_cast<float>(negative ? -odd_rest : odd_rest), monthly_exponent + twos);
+            record.monthly = std::ldexp(static_cast<float>(negative ? -odd_rest : odd_rest),
+                                        monthly_exponent + twos);
         }
         // Now and then one step off the tie on one side.
         if (random_chance(random, 4)) {
@@ -219,14 +252,18 @@ inline verdict_record exact_tie_record(case_random& random) {
 
 // The monthly amount and years that bring the total near base (1 + p/100).
 inline void near_threshold(case_random& random, verdict_record& record) {
-    const double threshold = static_cast<double>(record.base) * (1.0 + static_cast<double>(record.percent) / 100.0);
-    auto years = static_cast<std::int32_t>(random_between(random, 1, random_chance(random, 2) ? 10 : 1'000'000));
+    const double threshold =
+        static_cast<double>(record.base) * (1.0 + static_cast<double>(record.percent) / 100.0);
+    auto years = static_cast<std::int32_t>(
+        random_between(random, 1, random_chance(random, 2) ? 10 : 1'000'000));
     if (threshold < 0 && random_chance(random, 2)) years = -years;
     record.years = years;
     record.monthly = static_cast<float>(threshold / (12.0 * years));
     const auto steps = static_cast<int>(random_between(random, -2, 2));
-    for (int step = 0; step < steps; ++step) record.monthly = std::nextafter(record.monthly, INFINITY);
-    for (int step = 0; step > steps; --step) record.monthly = std::nextafter(record.monthly, -INFINITY);
+    for (int step = 0; step < steps; ++step)
+        record.monthly = std::nextafter(record.monthly, INFINITY);
+    for (int step = 0; step > steps; --step)
+        record.monthly = std::nextafter(record.monthly, -INFINITY);
 }
 
 // A 24-bit base times a 64-bit fraction rounds exactly halfway only when the
@@ -235,7 +272,8 @@ inline void near_threshold(case_random& random, verdict_record& record) {
 // about one time in six.
 inline verdict_record product_tie_record(case_random& random) {
     verdict_record record{};
-    record.base = std::ldexp(random_chance(random, 3) ? -3.0f : 3.0f, static_cast<int>(random_between(random, -30, 30)));
+    record.base = std::ldexp(random_chance(random, 3) ? -3.0f : 3.0f,
+                             static_cast<int>(random_between(random, -30, 30)));
     const auto significand = static_cast<std::uint32_t>(next_random(random)) & 0x7fffff;
     const auto exponent = static_cast<std::uint32_t>(random_between(random, 127 - 10, 127 + 20));
     const std::uint32_t sign = random_chance(random, 5) ? 0x80000000u : 0;
@@ -249,10 +287,13 @@ inline verdict_record cancellation_record(case_random& random) {
     verdict_record record{};
     record.percent = -100.0f;
     const auto steps = static_cast<int>(random_between(random, -3, 3));
-    for (int step = 0; step < steps; ++step) record.percent = std::nextafter(record.percent, INFINITY);
-    for (int step = 0; step > steps; --step) record.percent = std::nextafter(record.percent, -INFINITY);
-    record.base = random_chance(random, 4) ? random_float_of_any_class(random)
-                                           : float_from_bits(static_cast<std::uint32_t>(next_random(random)));
+    for (int step = 0; step < steps; ++step)
+        record.percent = std::nextafter(record.percent, INFINITY);
+    for (int step = 0; step > steps; --step)
+        record.percent = std::nextafter(record.percent, -INFINITY);
+    record.base = random_chance(random, 4)
+                      ? random_float_of_any_class(random)
+                      : float_from_bits(static_cast<std::uint32_t>(next_random(random)));
     if (random_chance(random, 2)) {
         near_threshold(random, record);
     } else {
@@ -279,19 +320,28 @@ inline verdict_record make_record(std::uint64_t seed, std::uint64_t index, recor
     verdict_record record{};
     switch (family) {
     case record_family::random_bits:
-        record = {random_float_of_any_class(random), random_float_of_any_class(random), random_years(random),
-                  random_float_of_any_class(random)};
+        record = {random_float_of_any_class(random), random_float_of_any_class(random),
+                  random_years(random), random_float_of_any_class(random)};
         break;
     case record_family::special_values:
         record.base = random_special_float(random);
-        record.monthly = random_chance(random, 2) ? random_special_float(random) : random_float_of_any_class(random);
+        record.monthly = random_chance(random, 2) ? random_special_float(random)
+                                                  : random_float_of_any_class(random);
         record.years = random_years(random);
         record.percent = random_chance(random, 4) ? -100.0f : random_special_float(random);
         break;
-    case record_family::decimal_tie: record = decimal_tie_record(random); break;
-    case record_family::exact_tie: record = exact_tie_record(random); break;
-    case record_family::product_tie: record = product_tie_record(random); break;
-    case record_family::cancellation: record = cancellation_record(random); break;
+    case record_family::decimal_tie:
+        record = decimal_tie_record(random);
+        break;
+    case record_family::exact_tie:
+        record = exact_tie_record(random);
+        break;
+    case record_family::product_tie:
+        record = product_tie_record(random);
+        break;
+    case record_family::cancellation:
+        record = cancellation_record(random);
+        break;
     }
     return record;
 }
@@ -308,18 +358,25 @@ inline bool same_extended(const extended& left, const extended& right) {
 
 inline bool same_steps(const verdict_steps& left, const verdict_steps& right) {
     return same_extended(left.total, right.total) && same_extended(left.fraction, right.fraction) &&
-           same_extended(left.increase, right.increase) && same_extended(left.threshold, right.threshold) &&
-           left.verdict == right.verdict;
+           same_extended(left.increase, right.increase) &&
+           same_extended(left.threshold, right.threshold) && left.verdict == right.verdict;
 }
 
 inline void print_extended(std::FILE* out, const extended& value) {
     const char sign = value.negative ? '-' : '+';
     switch (value.kind) {
-    case extended_class::zero: std::fprintf(out, "%c0", sign); break;
-    case extended_class::infinity: std::fprintf(out, "%cinf", sign); break;
-    case extended_class::nan: std::fprintf(out, "nan"); break;
+    case extended_class::zero:
+        std::fprintf(out, "%c0", sign);
+        break;
+    case extended_class::infinity:
+        std::fprintf(out, "%cinf", sign);
+        break;
+    case extended_class::nan:
+        std::fprintf(out, "nan");
+        break;
     case extended_class::finite:
-        std::fprintf(out, "%c0x%016llxp%d", sign, static_cast<unsigned long long>(value.significand),
+        std::fprintf(out, "%c0x%016llxp%d", sign,
+                     static_cast<unsigned long long>(value.significand),
                      static_cast<int>(value.exponent));
         break;
     }
@@ -353,7 +410,8 @@ inline extended extended_from_x87(long double value) {
     std::memcpy(bytes, &value, sizeof bytes);
     std::uint64_t significand = 0;
     std::memcpy(&significand, bytes, 8);
-    const unsigned sign_and_exponent = static_cast<unsigned>(bytes[8]) | (static_cast<unsigned>(bytes[9]) << 8);
+    const unsigned sign_and_exponent =
+        static_cast<unsigned>(bytes[8]) | (static_cast<unsigned>(bytes[9]) << 8);
     const bool negative = (sign_and_exponent & 0x8000u) != 0;
     const auto biased_exponent = static_cast<std::int32_t>(sign_and_exponent & 0x7fffu);
     if (biased_exponent == 0x7fff) {
@@ -370,10 +428,14 @@ inline extended extended_from_x87(long double value) {
 inline long double x87_from_extended(const extended& value) {
     const long double sign = value.negative ? -1.0L : 1.0L;
     switch (value.kind) {
-    case extended_class::zero: return sign * 0.0L;
-    case extended_class::infinity: return sign * HUGE_VALL;
-    case extended_class::nan: return NAN;
-    case extended_class::finite: break;
+    case extended_class::zero:
+        return sign * 0.0L;
+    case extended_class::infinity:
+        return sign * HUGE_VALL;
+    case extended_class::nan:
+        return NAN;
+    case extended_class::finite:
+        break;
     }
     return sign * std::ldexp(static_cast<long double>(value.significand), value.exponent);
 }
@@ -381,7 +443,8 @@ inline long double x87_from_extended(const extended& value) {
 // The same steps as long_double_verdict (verdict.cpp), each value kept.
 inline verdict_steps x87_verdict_steps(const verdict_record& record) {
     const std::int64_t months = std::int64_t{record.years} * 12;
-    const long double total = static_cast<long double>(record.monthly) * static_cast<long double>(months);
+    const long double total =
+        static_cast<long double>(record.monthly) * static_cast<long double>(months);
     const long double base = record.base;
     const long double fraction = static_cast<long double>(record.percent) / 100.0L;
     const long double increase = base * fraction;
