@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -75,7 +74,7 @@ struct watched_input {
     std::vector<std::size_t> asked_at;  // position before each request
     std::size_t fail_at;                // SIZE_MAX: never
     int error;
-    int interruptions_left;             // -EINTR answers before real ones
+    int interruptions_left;  // -EINTR answers before real ones
 };
 
 long fill_watched(void* context, unsigned char* into, unsigned long room) {
@@ -108,7 +107,7 @@ reading read_with_pieces(std::string_view text, const std::vector<std::size_t>& 
                          const read_options& options = {}) {
     static input_stream stream;
     static record_table table;
-    // Stale rows from an earlier reading must not leak into this one.
+    // A value no input here writes: whatever is checked was stored by this reading.
     for (std::int32_t r = 0; r < max_records; ++r) {
         table.base_amount[r] = 7.5f;
         table.monthly_amount[r] = 7.5f;
@@ -116,30 +115,35 @@ reading read_with_pieces(std::string_view text, const std::vector<std::size_t>& 
         table.percent[r] = 7.5f;
     }
     table.record_count = -5;
-    watched_input input{memory_bytes(text.data(), text.size(), pieces.empty() ? nullptr : pieces.data(),
-                                     pieces.size()),
-                        {}, options.fail_at, options.error, options.interruptions};
+    watched_input input{memory_bytes(text.data(), text.size(),
+                                     pieces.empty() ? nullptr : pieces.data(), pieces.size()),
+                        {},
+                        options.fail_at,
+                        options.error,
+                        options.interruptions};
     open_input(stream, {fill_watched, &input});
-    reading result{read_records(table, stream), {}, consumed_count(stream), std::move(input.asked_at)};
+    reading result{
+        read_records(table, stream), {}, consumed_count(stream), std::move(input.asked_at)};
     for (std::int32_t r = 0; r < table.record_count && r < max_records; ++r)
-        result.rows.push_back({bits_of(table.base_amount[r]), bits_of(table.monthly_amount[r]), table.years[r],
-                               bits_of(table.percent[r])});
+        result.rows.push_back({bits_of(table.base_amount[r]), bits_of(table.monthly_amount[r]),
+                               table.years[r], bits_of(table.percent[r])});
     return result;
 }
 
 // The line is only meaningful for a list that did not close normally.
 bool same_outcome(const read_outcome& a, const read_outcome& b) {
     const bool line_matters = a.status != read_status::closed;
-    return a.status == b.status && (!line_matters || a.line == b.line) && a.record_number == b.record_number &&
-           a.value_position == b.value_position && a.read_error == b.read_error;
+    return a.status == b.status && (!line_matters || a.line == b.line) &&
+           a.record_number == b.record_number && a.value_position == b.value_position &&
+           a.read_error == b.read_error;
 }
 
 std::string describe(const read_outcome& o) {
-    static const char* const names[] = {"closed", "not_a_number", "ends_inside_record", "too_many_records",
-                                        "read_failed"};
-    return std::string(names[static_cast<int>(o.status)]) + " line " + std::to_string(o.line) + " record " +
-           std::to_string(o.record_number) + " value " + std::to_string(o.value_position) + " errno " +
-           std::to_string(o.read_error);
+    static const char* const names[] = {"closed", "not_a_number", "ends_inside_record",
+                                        "too_many_records", "read_failed"};
+    return std::string(names[static_cast<int>(o.status)]) + " line " + std::to_string(o.line) +
+           " record " + std::to_string(o.record_number) + " value " +
+           std::to_string(o.value_position) + " errno " + std::to_string(o.read_error);
 }
 
 // Once the bytes up to and including the one after the last consumed
@@ -171,7 +175,8 @@ reading read_every_way(std::string_view text, std::uint64_t seed = 1) {
         const reading in_pieces = read_with_pieces(text, pieces);
         const std::string where = context + " in pieces of " + std::to_string(pieces[0]) + ", ...";
         EXPECT_TRUE(same_outcome(in_pieces.outcome, whole.outcome))
-            << where << ": " << describe(in_pieces.outcome) << " against " << describe(whole.outcome);
+            << where << ": " << describe(in_pieces.outcome) << " against "
+            << describe(whole.outcome);
         EXPECT_EQ(in_pieces.rows.size(), whole.rows.size()) << where;
         EXPECT_TRUE(in_pieces.rows == whole.rows) << where;
         EXPECT_EQ(in_pieces.consumed, whole.consumed) << where;
@@ -185,8 +190,9 @@ void expect_invariant(const reading& r, const std::string& context) {
     ASSERT_GE(r.rows.size(), 1u) << context;
     for (std::size_t k = 0; k + 1 < r.rows.size(); ++k) {
         const row_bits& stored = r.rows[k];
-        EXPECT_TRUE(std::bit_cast<float>(stored.base_amount) != 0 && std::bit_cast<float>(stored.monthly_amount) != 0 &&
-                    stored.years != 0 && std::bit_cast<float>(stored.percent) != 0)
+        EXPECT_TRUE(std::bit_cast<float>(stored.base_amount) != 0 &&
+                    std::bit_cast<float>(stored.monthly_amount) != 0 && stored.years != 0 &&
+                    std::bit_cast<float>(stored.percent) != 0)
             << context << ": row " << k << " has a zero value";
     }
 }
@@ -205,69 +211,146 @@ struct list_case {
 
 // 2^-150 exactly, in decimal: a tie between zero and the smallest subnormal.
 const std::string half_smallest_subnormal_digits =
-    "7.00649232162408535461864791644958065640130970938257885878534141944895541342930300743319094181060791015625";
+    "7."
+    "0064923216240853546186479164495806564013097093825788587853414194489554134293030074331909418106"
+    "0791015625";
 
 std::vector<list_case> list_cases() {
     return {
         {"terminator only", "0 0 0 0", {}, row("0", "0", "0", "0"), -1},
-        {"zero monthly amount first", "5 0 3 2\n1 1 1 1\n0 0 0 0\n", {}, row("5", "0", "3", "2"), 7},
+        {"zero monthly amount first",
+         "5 0 3 2\n1 1 1 1\n0 0 0 0\n",
+         {},
+         row("5", "0", "3", "2"),
+         7},
         {"zero years", "100 10 0 20\n", {}, row("100", "10", "0", "20"), 11},
         {"zero percent", "100 10 1 0 1 1 1 1", {}, row("100", "10", "1", "0"), 10},
-        {"zero base after a record", "1 2 3 4\n0 5 6 7\n", {row("1", "2", "3", "4")}, row("0", "5", "6", "7"), 15},
+        {"zero base after a record",
+         "1 2 3 4\n0 5 6 7\n",
+         {row("1", "2", "3", "4")},
+         row("0", "5", "6", "7"),
+         15},
         {"minus zero base", "-0 10 1 20", {}, row("-0", "10", "1", "20"), -1},
         {"minus zero point zero", "100 -0.0 1 20", {}, row("100", "-0.0", "1", "20"), -1},
         {"minus zero years", "100 10 -0 20", {}, row("100", "10", "0", "20"), -1},
-        {"long minus zeros", "1 2 3 4\n-0.000000000 1 1 1\n", {row("1", "2", "3", "4")},
-         row("-0", "1", "1", "1"), 26},
-        {"minus zero percent with an exponent", "100 10 1 -0e7", {}, row("100", "10", "1", "-0"), -1},
+        {"long minus zeros",
+         "1 2 3 4\n-0.000000000 1 1 1\n",
+         {row("1", "2", "3", "4")},
+         row("-0", "1", "1", "1"),
+         26},
+        {"minus zero percent with an exponent",
+         "100 10 1 -0e7",
+         {},
+         row("100", "10", "1", "-0"),
+         -1},
         {"plus zero and other zero forms", "+0 0x0p3 00 .0e-5", {}, row("0", "0", "0", "0"), -1},
         {"hexadecimal years are a zero", "1 1 0x7 1\n", {}, std::nullopt, 5},
-        {"a long zero", "1 1 1 0.000000000000000000000000000000000000000000000000001e-10", {},
-         row("1", "1", "1", "0"), -1},
+        {"a long zero",
+         "1 1 1 0.000000000000000000000000000000000000000000000000001e-10",
+         {},
+         row("1", "1", "1", "0"),
+         -1},
         {"1e-46 rounds to zero", "1e-46 10 1 20\n0 0 0 0", {}, row("0", "10", "1", "20"), 13},
-        {"1e-40 stays a subnormal", "1e-40 10 1 20\n0 0 0 0", {row("1e-40", "10", "1", "20")},
-         row("0", "0", "0", "0"), -1},
-        {"half the smallest subnormal is zero", "1 " + half_smallest_subnormal_digits + "e-46 1 1", {},
-         row("1", "0", "1", "1"), -1},
-        {"just above half the smallest subnormal is not", "1 " + half_smallest_subnormal_digits + "1e-46 1 1\n-0",
-         {row("1", "1e-45", "1", "1")}, row("-0", "0", "0", "0"), -1},
+        {"1e-40 stays a subnormal",
+         "1e-40 10 1 20\n0 0 0 0",
+         {row("1e-40", "10", "1", "20")},
+         row("0", "0", "0", "0"),
+         -1},
+        {"half the smallest subnormal is zero",
+         "1 " + half_smallest_subnormal_digits + "e-46 1 1",
+         {},
+         row("1", "0", "1", "1"),
+         -1},
+        {"just above half the smallest subnormal is not",
+         "1 " + half_smallest_subnormal_digits + "1e-46 1 1\n-0",
+         {row("1", "1e-45", "1", "1")},
+         row("-0", "0", "0", "0"),
+         -1},
         {"nan, inf and -inf do not close the list",
          "nan 10 1 20\n100 inf 1 20\n100 10 1 -inf\n-nan 10 1 20\n100 10 1 NaN\n0 0 0 0\n",
          {row("nan", "10", "1", "20"), row("100", "inf", "1", "20"), row("100", "10", "1", "-inf"),
           row("-nan", "10", "1", "20"), row("100", "10", "1", "NaN")},
-         row("0", "0", "0", "0"), 72},
-        {"negative values are stored", "-100 -10 -1 -20\n-1e-40 -3 -2147483648 -3.5\n0 0 0 0",
+         row("0", "0", "0", "0"),
+         72},
+        {"negative values are stored",
+         "-100 -10 -1 -20\n-1e-40 -3 -2147483648 -3.5\n0 0 0 0",
          {row("-100", "-10", "-1", "-20"), row("-1e-40", "-3", "-2147483648", "-3.5")},
-         row("0", "0", "0", "0"), -1},
-        {"one record over four lines", "100\n10\n1\n20\n0\n0\n0\n0\n", {row("100", "10", "1", "20")},
-         row("0", "0", "0", "0"), 19},
-        {"two records on one line", "100 10 1 20 1000 91.67 1 10\n0 0 0 0\n",
-         {row("100", "10", "1", "20"), row("1000", "91.67", "1", "10")}, row("0", "0", "0", "0"), 35},
-        {"records across lines", "100 10\n1 20 1000\n91.67 1\n10 0\n0 0 0\n",
-         {row("100", "10", "1", "20"), row("1000", "91.67", "1", "10")}, row("0", "0", "0", "0"), 35},
-        {"any white space between values", "\t\v\f\r 100\r\n10 \t1\v20\f\f0 0 0 0",
-         {row("100", "10", "1", "20")}, row("0", "0", "0", "0"), -1},
-        {"no space needed between values", "5-3 2-4 1 1 1 1\n0 0 0 0",
-         {row("5", "-3", "2", "-4"), row("1", "1", "1", "1")}, row("0", "0", "0", "0"), -1},
-        {"other notations", "0x1.8p1 0X10 7 -0x.8p-1\n1e3 .5 +7 5.\nINFINITY -Inf 2 nAn\n0 0 0 0\n",
-         {row("0x1.8p1", "0X10", "7", "-0x.8p-1"), row("1e3", ".5", "7", "5."), row("inf", "-inf", "2", "nan")},
-         row("0", "0", "0", "0"), 64},
-        {"exponent letters and signs without digits", "1e 2e+ 3 4E-\n0 0 0 0", {row("1", "2", "3", "4")},
-         row("0", "0", "0", "0"), -1},
-        {"years saturate", "1 1 3000000000 1\n1 1 -3000000000 1\n1 1 99999999999999999999999999 1\n0 0 0 0",
-         {row("1", "1", "2147483647", "1"), row("1", "1", "-2147483648", "1"), row("1", "1", "2147483647", "1")},
-         row("0", "0", "0", "0"), -1},
-        {"text after the terminator is never read", "1 2 3 4 0 0 0 0 \xff\x00 nan 5 x \n 1 1 1 1"s,
-         {row("1", "2", "3", "4")}, row("0", "0", "0", "0"), 15},
-        {"valid records after the terminator", "1 2 3 4\n0 0 0 0\n5 6 7 8\n", {row("1", "2", "3", "4")},
-         row("0", "0", "0", "0"), 15},
-        {"a broken value after a zero", "1 2 3 4\n5 0 x 7\n", {row("1", "2", "3", "4")}, std::nullopt, 12},
+         row("0", "0", "0", "0"),
+         -1},
+        {"one record over four lines",
+         "100\n10\n1\n20\n0\n0\n0\n0\n",
+         {row("100", "10", "1", "20")},
+         row("0", "0", "0", "0"),
+         19},
+        {"two records on one line",
+         "100 10 1 20 1000 91.67 1 10\n0 0 0 0\n",
+         {row("100", "10", "1", "20"), row("1000", "91.67", "1", "10")},
+         row("0", "0", "0", "0"),
+         35},
+        {"records across lines",
+         "100 10\n1 20 1000\n91.67 1\n10 0\n0 0 0\n",
+         {row("100", "10", "1", "20"), row("1000", "91.67", "1", "10")},
+         row("0", "0", "0", "0"),
+         35},
+        {"any white space between values",
+         "\t\v\f\r 100\r\n10 \t1\v20\f\f0 0 0 0",
+         {row("100", "10", "1", "20")},
+         row("0", "0", "0", "0"),
+         -1},
+        {"no space needed between values",
+         "5-3 2-4 1 1 1 1\n0 0 0 0",
+         {row("5", "-3", "2", "-4"), row("1", "1", "1", "1")},
+         row("0", "0", "0", "0"),
+         -1},
+        {"other notations",
+         "0x1.8p1 0X10 7 -0x.8p-1\n1e3 .5 +7 5.\nINFINITY -Inf 2 nAn\n0 0 0 0\n",
+         {row("0x1.8p1", "0X10", "7", "-0x.8p-1"), row("1e3", ".5", "7", "5."),
+          row("inf", "-inf", "2", "nan")},
+         row("0", "0", "0", "0"),
+         64},
+        {"exponent letters and signs without digits",
+         "1e 2e+ 3 4E-\n0 0 0 0",
+         {row("1", "2", "3", "4")},
+         row("0", "0", "0", "0"),
+         -1},
+        {"years saturate",
+         "1 1 3000000000 1\n1 1 -3000000000 1\n1 1 99999999999999999999999999 1\n0 0 0 0",
+         {row("1", "1", "2147483647", "1"), row("1", "1", "-2147483648", "1"),
+          row("1", "1", "2147483647", "1")},
+         row("0", "0", "0", "0"),
+         -1},
+        {"text after the terminator is never read",
+         "1 2 3 4 0 0 0 0 \xff\x00 nan 5 x \n 1 1 1 1"s,
+         {row("1", "2", "3", "4")},
+         row("0", "0", "0", "0"),
+         15},
+        {"valid records after the terminator",
+         "1 2 3 4\n0 0 0 0\n5 6 7 8\n",
+         {row("1", "2", "3", "4")},
+         row("0", "0", "0", "0"),
+         15},
+        {"a broken value after a zero",
+         "1 2 3 4\n5 0 x 7\n",
+         {row("1", "2", "3", "4")},
+         std::nullopt,
+         12},
         {"a broken nan after a zero", "5 0 7 nax 7\n", {}, std::nullopt, 9},
         {"a float in the years after a zero", "5 0 nan 7\n", {}, std::nullopt, 4},
-        {"the end of input after a zero", "1 2 3 4\n5 0", {row("1", "2", "3", "4")}, std::nullopt, -1},
-        {"the end of input at a record boundary", "1 2 3 4\n5 6 7 8\n  \n",
-         {row("1", "2", "3", "4"), row("5", "6", "7", "8")}, std::nullopt, -1},
-        {"the end of input right after a fourth value", "1 2 3 4", {row("1", "2", "3", "4")}, std::nullopt, -1},
+        {"the end of input after a zero",
+         "1 2 3 4\n5 0",
+         {row("1", "2", "3", "4")},
+         std::nullopt,
+         -1},
+        {"the end of input at a record boundary",
+         "1 2 3 4\n5 6 7 8\n  \n",
+         {row("1", "2", "3", "4"), row("5", "6", "7", "8")},
+         std::nullopt,
+         -1},
+        {"the end of input right after a fourth value",
+         "1 2 3 4",
+         {row("1", "2", "3", "4")},
+         std::nullopt,
+         -1},
         {"empty input", "", {}, std::nullopt, -1},
         {"white space only", " \n\t\r\n", {}, std::nullopt, -1},
     };
@@ -282,11 +365,13 @@ TEST(ReadRecords, ListsAndTheirClosingRecord) {
         expect_invariant(r, c.name);
         EXPECT_EQ(r.outcome.status, read_status::closed) << describe(r.outcome);
         ASSERT_EQ(r.rows.size(), c.answered.size() + 1);
-        for (std::size_t k = 0; k < c.answered.size(); ++k) EXPECT_TRUE(r.rows[k] == c.answered[k]) << "row " << k;
+        for (std::size_t k = 0; k < c.answered.size(); ++k)
+            EXPECT_TRUE(r.rows[k] == c.answered[k]) << "row " << k;
         if (c.closing) {
             EXPECT_TRUE(r.rows.back() == *c.closing) << "closing row";
         }
-        EXPECT_EQ(r.consumed, c.consumed < 0 ? static_cast<std::int64_t>(c.text.size()) : c.consumed);
+        EXPECT_EQ(r.consumed,
+                  c.consumed < 0 ? static_cast<std::int64_t>(c.text.size()) : c.consumed);
     }
 }
 
@@ -318,10 +403,13 @@ struct ending_case {
 
 const ending_case ending_cases[] = {
     {"letter where the years should be", "100 10 x 20\n", read_status::not_a_number, 1, 1, 3, 0, 7},
-    {"letter starting a record", "100 10 1 20\n\n  abc 1 2 3\n", read_status::not_a_number, 3, 2, 1, 1, 15},
-    {"broken nan in the percent", "100 10 1 20\n1 2 3 nax\n", read_status::not_a_number, 2, 2, 4, 1, 21},
+    {"letter starting a record", "100 10 1 20\n\n  abc 1 2 3\n", read_status::not_a_number, 3, 2, 1,
+     1, 15},
+    {"broken nan in the percent", "100 10 1 20\n1 2 3 nax\n", read_status::not_a_number, 2, 2, 4, 1,
+     21},
     {"broken infinity", "100 10 1 20\n1 infinitx 3 4\n", read_status::not_a_number, 2, 2, 2, 1, 22},
-    {"infinity cut by the end of input", "1 2 3 infinit", read_status::not_a_number, 1, 1, 4, 0, 13},
+    {"infinity cut by the end of input", "1 2 3 infinit", read_status::not_a_number, 1, 1, 4, 0,
+     13},
     {"a sign alone", "100 10 1 -\n", read_status::not_a_number, 1, 1, 4, 0, 10},
     {"a sign alone at the end", "100 10 1 -", read_status::not_a_number, 1, 1, 4, 0, 10},
     {"a point alone", "1 2 3 4\n100 . 1 1", read_status::not_a_number, 2, 2, 2, 1, 13},
@@ -329,17 +417,21 @@ const ending_case ending_cases[] = {
     {"two signs in the years", "100 10 +-3 1", read_status::not_a_number, 1, 1, 3, 0, 8},
     {"a point in place of the years", "100 10 .5 1", read_status::not_a_number, 1, 1, 3, 0, 7},
     {"hexadecimal prefix alone", "100 0x 1 1", read_status::not_a_number, 1, 1, 2, 0, 6},
-    {"a zero byte where a value starts", "100 10 1 20\n\0 1 1 1"s, read_status::not_a_number, 2, 2, 1, 1, 12},
+    {"a zero byte where a value starts", "100 10 1 20\n\0 1 1 1"s, read_status::not_a_number, 2, 2,
+     1, 1, 12},
     {"a zero byte after a value", "100 1\0 1 1"s, read_status::not_a_number, 1, 1, 3, 0, 5},
     {"a non-ASCII byte", "100 10 1 20 \xc3\xa9 1 1 1", read_status::not_a_number, 1, 2, 1, 1, 12},
-    {"the value's line after blank lines", "1 2 3 4\n5\n\n\n6 y\n", read_status::not_a_number, 5, 2, 3, 1, 14},
-    {"carriage returns are not line breaks", "1 2 3 4\r\r5 6 7 ?", read_status::not_a_number, 1, 2, 4, 1, 15},
-    {"input ends after one value", "100 10 1 20\n100", read_status::ends_inside_record, 2, 2, 0, 1, 15},
+    {"the value's line after blank lines", "1 2 3 4\n5\n\n\n6 y\n", read_status::not_a_number, 5, 2,
+     3, 1, 14},
+    {"carriage returns are not line breaks", "1 2 3 4\r\r5 6 7 ?", read_status::not_a_number, 1, 2,
+     4, 1, 15},
+    {"input ends after one value", "100 10 1 20\n100", read_status::ends_inside_record, 2, 2, 0, 1,
+     15},
     {"input ends after three values", "100\n10\n1", read_status::ends_inside_record, 1, 1, 0, 0, 8},
-    {"input ends after three values and space", "1 1 1 1\n\n100 10 1 \n\n", read_status::ends_inside_record,
-     3, 2, 0, 1, 20},
-    {"a point, an exponent letter and more after the years", "100 10 1.5e 20", read_status::ends_inside_record,
-     1, 2, 0, 1, 14},
+    {"input ends after three values and space", "1 1 1 1\n\n100 10 1 \n\n",
+     read_status::ends_inside_record, 3, 2, 0, 1, 20},
+    {"a point, an exponent letter and more after the years", "100 10 1.5e 20",
+     read_status::ends_inside_record, 1, 2, 0, 1, 14},
 };
 
 }  // namespace
@@ -367,7 +459,8 @@ namespace {
 
 std::string numbered_records(int count) {
     std::string text;
-    for (int k = 1; k <= count; ++k) text += std::to_string(k) + " 1.5 " + std::to_string(k % 7 + 1) + " 2\n";
+    for (int k = 1; k <= count; ++k)
+        text += std::to_string(k) + " 1.5 " + std::to_string(k % 7 + 1) + " 2\n";
     return text;
 }
 
@@ -402,7 +495,8 @@ TEST(ReadRecords, TheTenThousandthRecordMayCloseTheList) {
     EXPECT_EQ(r.rows.size(), static_cast<std::size_t>(max_records));
     const std::string cut = numbered_records(max_records - 1) + "\n5 5";
     const reading cut_reading = read_every_way(cut);
-    EXPECT_EQ(cut_reading.outcome.status, read_status::ends_inside_record) << describe(cut_reading.outcome);
+    EXPECT_EQ(cut_reading.outcome.status, read_status::ends_inside_record)
+        << describe(cut_reading.outcome);
     EXPECT_EQ(cut_reading.outcome.line, max_records + 1);
     EXPECT_EQ(cut_reading.outcome.record_number, max_records);
 }
@@ -446,7 +540,8 @@ TEST(ReadRecords, AFailedReadEndsTheList) {
             ASSERT_FALSE(r.asked_at.empty());
             EXPECT_EQ(r.asked_at.back(), c.text.size());
             int failing_requests = 0;
-            for (const std::size_t position : r.asked_at) failing_requests += position == c.text.size() ? 1 : 0;
+            for (const std::size_t position : r.asked_at)
+                failing_requests += position == c.text.size() ? 1 : 0;
             EXPECT_EQ(failing_requests, 1) << "the source was asked again after it failed";
         }
     }
@@ -508,29 +603,35 @@ struct token_pool {
         return choices[random() % n];
     }
     std::string float_token() {
-        static const char* const fixed[] = {"1",      "-2.5",  "3e2",  "+4.",     ".5",      "1e-40",
-                                            "-1e-45", "3.4028235e38", "3.5e38", "inf", "-INF", "nan",
-                                            "-nan",   "Infinity", "0x1.8p1", "0X.4P-2", "1e+2", "7E-0",
-                                            "00012",  "91.67", "19.99", "1.17549435e-38"};
+        static const char* const fixed[] = {
+            "1",      "-2.5", "3e2",   "+4.",   ".5",    "1e-40",         "-1e-45",  "3.4028235e38",
+            "3.5e38", "inf",  "-INF",  "nan",   "-nan",  "Infinity",      "0x1.8p1", "0X.4P-2",
+            "1e+2",   "7E-0", "00012", "91.67", "19.99", "1.17549435e-38"};
         switch (random() % 3) {
-        case 0: return pick(fixed);
-        case 1: return std::to_string((static_cast<long>(random() % 2000000) - 1000000) | 1);
+        case 0:
+            return pick(fixed);
+        case 1:
+            return std::to_string((static_cast<long>(random() % 2000000) - 1000000) | 1);
         default: {
             char text[64];
             std::snprintf(text, sizeof text, "%.*g", static_cast<int>(1 + random() % 12),
-                          std::ldexp(static_cast<double>(random() % 1000000 + 1), static_cast<int>(random() % 200) - 100));
+                          std::ldexp(static_cast<double>(random() % 1000000 + 1),
+                                     static_cast<int>(random() % 200) - 100));
             return text;
         }
         }
     }
     std::string year_token() {
-        static const char* const fixed[] = {"1", "-1", "+12", "007", "2147483647", "2147483648", "-2147483649",
-                                            "3000000000", "-99999999999999999999", "178956971"};
+        static const char* const fixed[] = {"1",           "-1",         "+12",
+                                            "007",         "2147483647", "2147483648",
+                                            "-2147483649", "3000000000", "-99999999999999999999",
+                                            "178956971"};
         if (random() % 2 == 0) return pick(fixed);
         return std::to_string((static_cast<long>(random() % 200001) - 100000) | 1);
     }
     std::string zero_token(bool years) {
-        static const char* const floats[] = {"0", "-0", "0.0", "-0.0", "0e9", "0x0p0", "1e-46", "-7e-46", ".0"};
+        static const char* const floats[] = {"0",     "-0",    "0.0",    "-0.0", "0e9",
+                                             "0x0p0", "1e-46", "-7e-46", ".0"};
         static const char* const ints[] = {"0", "-0", "+0", "000"};
         return years ? pick(ints) : pick(floats);
     }
@@ -559,8 +660,8 @@ std::int64_t line_at(const std::string& text, std::size_t position) {
 }
 
 row_bits stored_row(const std::string (&tokens)[4]) {
-    return {float_bits(tokens[0].c_str()), float_bits(tokens[1].c_str()), year_value(tokens[2].c_str()),
-            float_bits(tokens[3].c_str())};
+    return {float_bits(tokens[0].c_str()), float_bits(tokens[1].c_str()),
+            year_value(tokens[2].c_str()), float_bits(tokens[3].c_str())};
 }
 
 // With `records_near_capacity` from 0 to 4, the list has 9,998 to 10,002
@@ -604,7 +705,8 @@ generated_list generate_list(token_pool& pool, int records_near_capacity) {
     // The last record: complete with a zero, or cut after 0 to 3 values,
     // which may include a zero.
     const int values = ending == list_ending::zero_record ? 4 : static_cast<int>(pool.random() % 4);
-    const int zero_at = static_cast<int>(pool.random() % (ending == list_ending::zero_record ? 4 : 8));
+    const int zero_at =
+        static_cast<int>(pool.random() % (ending == list_ending::zero_record ? 4 : 8));
     for (int v = 0; v < values; ++v) {
         if (v > 0) text += pool.separator();
         text += v == zero_at ? pool.zero_token(v == 2) : pool.value_token(v);
@@ -617,7 +719,8 @@ generated_list generate_list(token_pool& pool, int records_near_capacity) {
     } else if (ending == list_ending::end_inside_record) {
         if (pool.random() % 2 == 0) text += pool.separator();
         list.consumed = static_cast<std::int64_t>(text.size());
-        list.status = has_zero || values == 0 ? read_status::closed : read_status::ends_inside_record;
+        list.status =
+            has_zero || values == 0 ? read_status::closed : read_status::ends_inside_record;
     } else {
         text += pool.separator();
         list.consumed = static_cast<std::int64_t>(text.size());
@@ -634,13 +737,14 @@ generated_list generate_list(token_pool& pool, int records_near_capacity) {
 
 TEST(ReadRecords, GeneratedListsMatchThePlatformsConversions) {
     const char* seed_text = std::getenv("SCREENING_TEST_SEED");
-    const std::uint64_t seed = seed_text != nullptr ? std::strtoull(seed_text, nullptr, 0) : 0x1157'0f'4ecull;
+    const std::uint64_t seed =
+        seed_text != nullptr ? std::strtoull(seed_text, nullptr, 0) : 0x1157'0f'4ecull;
     token_pool pool{std::mt19937_64(seed)};
     int statuses_seen[5] = {};
     for (int n = 0; n < 300 && !HasFailure(); ++n) {
         const generated_list list = generate_list(pool, n % 40 == 1 ? n / 40 % 5 : -1);
-        SCOPED_TRACE("list " + std::to_string(n) + " (seed " + std::to_string(seed) + "): \"" + escaped(list.text) +
-                     "\"");
+        SCOPED_TRACE("list " + std::to_string(n) + " (seed " + std::to_string(seed) + "): \"" +
+                     escaped(list.text) + "\"");
         const reading r = read_every_way(list.text, seed + static_cast<std::uint64_t>(n));
         ++statuses_seen[static_cast<int>(list.status)];
         expect_invariant(r, "generated list");
@@ -654,5 +758,6 @@ TEST(ReadRecords, GeneratedListsMatchThePlatformsConversions) {
             ASSERT_TRUE(r.rows[k] == list.answered[k]) << "row " << k;
         EXPECT_EQ(r.consumed, list.consumed);
     }
-    for (int status = 0; status < 4; ++status) EXPECT_GT(statuses_seen[status], 0) << "status " << status;
+    for (int status = 0; status < 4; ++status)
+        EXPECT_GT(statuses_seen[status], 0) << "status " << status;
 }

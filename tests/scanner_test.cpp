@@ -37,9 +37,11 @@ input_stream& shared_stream() {
     return *stream;
 }
 
-scanned scan_text(std::string_view text, conversion kind, const std::vector<std::size_t>& pieces = {}) {
+scanned scan_text(std::string_view text, conversion kind,
+                  const std::vector<std::size_t>& pieces = {}) {
     input_stream& stream = shared_stream();
-    memory_input input = memory_bytes(text.data(), text.size(), pieces.empty() ? nullptr : pieces.data(), pieces.size());
+    memory_input input = memory_bytes(text.data(), text.size(),
+                                      pieces.empty() ? nullptr : pieces.data(), pieces.size());
     open_memory_input(stream, input);
     scanned out{};
     if (kind == conversion::float_value) {
@@ -69,7 +71,9 @@ std::string escaped(std::string_view text) {
 }
 
 const char* result_name(scan_result r) {
-    return r == scan_result::value ? "value" : r == scan_result::not_a_number ? "not a number" : "end of input";
+    return r == scan_result::value          ? "value"
+           : r == scan_result::not_a_number ? "not a number"
+                                            : "end of input";
 }
 
 std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
@@ -232,19 +236,20 @@ const token_case int_cases[] = {
 std::uint32_t expected_bits(const token_case& c, conversion kind) {
     if (c.value_text == nullptr) return c.value_bits;
     if (kind == conversion::float_value) return bits(std::strtof(c.value_text, nullptr));
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::strtol(c.value_text, nullptr, 10)));
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(std::strtol(c.value_text, nullptr, 10)));
 }
 
 void check_token(const token_case& c, conversion kind) {
     const std::uint32_t want = expected_bits(c, kind);
-    const auto check = [&](const std::string& text, std::int64_t offset, const std::vector<std::size_t>& pieces,
-                           const std::string& how) {
+    const auto check = [&](const std::string& text, std::int64_t offset,
+                           const std::vector<std::size_t>& pieces, const std::string& how) {
         const scanned got = scan_text(text, kind, pieces);
-        EXPECT_EQ(got.result, c.result) << "\"" << escaped(c.text) << "\" " << how << ": "
-                                        << result_name(got.result);
+        EXPECT_EQ(got.result, c.result)
+            << "\"" << escaped(c.text) << "\" " << how << ": " << result_name(got.result);
         if (c.result == scan_result::value && got.result == scan_result::value) {
-            EXPECT_EQ(got.bits, want) << "\"" << escaped(c.text) << "\" " << how << std::hex << ": got 0x" << got.bits
-                                      << ", want 0x" << want;
+            EXPECT_EQ(got.bits, want) << "\"" << escaped(c.text) << "\" " << how << std::hex
+                                      << ": got 0x" << got.bits << ", want 0x" << want;
         }
         EXPECT_EQ(got.consumed - offset, c.consumed) << "\"" << escaped(c.text) << "\" " << how;
     };
@@ -253,7 +258,8 @@ void check_token(const token_case& c, conversion kind) {
     // Across the end of the first buffer: the token starts a few bytes
     // before it, so some of it (or only the look-ahead) comes with the
     // second fill. Leading white space is taken by the scanner.
-    for (std::size_t before_end = 1; before_end <= c.text.size() + 1 && before_end <= 12; ++before_end) {
+    for (std::size_t before_end = 1; before_end <= c.text.size() + 1 && before_end <= 12;
+         ++before_end) {
         const std::size_t padding = input_buffer_size - before_end;
         check(std::string(padding, ' ') + c.text, static_cast<std::int64_t>(padding), {},
               "starting " + std::to_string(before_end) + " bytes before the buffer's end");
@@ -261,7 +267,8 @@ void check_token(const token_case& c, conversion kind) {
     // The same, with the end of input instead of the buffer's end: nothing
     // after the token's bytes may be looked at.
     check(std::string(input_buffer_size - c.text.size(), ' ') + c.text,
-          static_cast<std::int64_t>(input_buffer_size - c.text.size()), {}, "ending the full buffer");
+          static_cast<std::int64_t>(input_buffer_size - c.text.size()), {},
+          "ending the full buffer");
 }
 
 }  // namespace
@@ -297,8 +304,7 @@ std::vector<long_token_case> long_token_cases() {
         {"100000 digits after the point", "0." + many_digits + "e5"},
         {"an exponent of 70000 digits", "1e" + many_zeros + "5"},
         {"a negative exponent of 70000 digits", "-25e-" + many_zeros + "1"},
-        {"a midpoint followed by 70000 zeros and a one",
-         "16777217." + many_zeros + "1"},
+        {"a midpoint followed by 70000 zeros and a one", "16777217." + many_zeros + "1"},
         {"a midpoint followed by 70000 zeros", "16777217." + many_zeros},
         {"a long hexadecimal mantissa", "0x1." + many_zeros + "1p0"},
         {"a long hexadecimal tie broken far away", "0x1.000001" + many_zeros + "1p0"},
@@ -314,8 +320,9 @@ TEST(ScanFloat, TokensLongerThanTheBuffer) {
         char* end = nullptr;
         const float expected = std::strtof(c.text.c_str(), &end);
         ASSERT_EQ(static_cast<std::size_t>(end - c.text.c_str()), c.text.size()) << c.name;
-        for (const std::vector<std::size_t>& pieces : {std::vector<std::size_t>{}, std::vector<std::size_t>{1},
-                                                        std::vector<std::size_t>{4093, 17}}) {
+        for (const std::vector<std::size_t>& pieces :
+             {std::vector<std::size_t>{}, std::vector<std::size_t>{1},
+              std::vector<std::size_t>{4093, 17}}) {
             const scanned got = scan_text(c.text + " ", conversion::float_value, pieces);
             EXPECT_EQ(got.result, scan_result::value) << c.name;
             EXPECT_EQ(got.bits, bits(expected)) << c.name << std::hexfloat << ": want " << expected;
@@ -327,9 +334,13 @@ TEST(ScanFloat, TokensLongerThanTheBuffer) {
 TEST(ScanInt, DigitsLongerThanTheBuffer) {
     const std::string zeros(70000, '0');
     EXPECT_EQ(static_cast<std::int32_t>(scan_text(zeros + "42 ", conversion::int_value).bits), 42);
-    EXPECT_EQ(static_cast<std::int32_t>(scan_text("-" + zeros + "42 ", conversion::int_value, {1}).bits), -42);
-    EXPECT_EQ(static_cast<std::int32_t>(scan_text("7" + zeros, conversion::int_value).bits), INT32_MAX);
-    EXPECT_EQ(static_cast<std::int32_t>(scan_text("-7" + zeros, conversion::int_value, {999}).bits), INT32_MIN);
+    EXPECT_EQ(
+        static_cast<std::int32_t>(scan_text("-" + zeros + "42 ", conversion::int_value, {1}).bits),
+        -42);
+    EXPECT_EQ(static_cast<std::int32_t>(scan_text("7" + zeros, conversion::int_value).bits),
+              INT32_MAX);
+    EXPECT_EQ(static_cast<std::int32_t>(scan_text("-7" + zeros, conversion::int_value, {999}).bits),
+              INT32_MIN);
     EXPECT_EQ(scan_text("-7" + zeros, conversion::int_value).consumed, 70002);
 }
 
@@ -368,14 +379,16 @@ const sequence_case sequence_cases[] = {
 
 TEST(Scanner, SeveralValuesFromOneStream) {
     for (const sequence_case& c : sequence_cases) {
-        for (const std::vector<std::size_t>& pieces : {std::vector<std::size_t>{}, std::vector<std::size_t>{1}}) {
+        for (const std::vector<std::size_t>& pieces :
+             {std::vector<std::size_t>{}, std::vector<std::size_t>{1}}) {
             std::string trace = "\"";
             trace += escaped(c.text);
             trace += pieces.empty() ? "\" whole" : "\" in one-byte pieces";
             SCOPED_TRACE(trace);
             input_stream& stream = shared_stream();
             memory_input input =
-                memory_bytes(c.text.data(), c.text.size(), pieces.empty() ? nullptr : pieces.data(), pieces.size());
+                memory_bytes(c.text.data(), c.text.size(), pieces.empty() ? nullptr : pieces.data(),
+                             pieces.size());
             open_memory_input(stream, input);
             for (std::size_t k = 0; k < c.conversions.size(); ++k) {
                 if (c.conversions[k] == 'f') {
@@ -383,7 +396,8 @@ TEST(Scanner, SeveralValuesFromOneStream) {
                     const scan_result result = scan_float(stream, value);
                     EXPECT_EQ(result, c.results[k]) << "scan " << k;
                     if (result == V && c.values[k] != nullptr) {
-                        EXPECT_EQ(bits(value), bits(std::strtof(c.values[k], nullptr))) << "scan " << k;
+                        EXPECT_EQ(bits(value), bits(std::strtof(c.values[k], nullptr)))
+                            << "scan " << k;
                     }
                 } else {
                     std::int32_t value = 0;

@@ -35,9 +35,10 @@ struct record {
 
 std::string describe(const record& r) {
     char text[200];
-    std::snprintf(text, sizeof text, "base %a, monthly %a, years %d, percent %a (%.9g %.9g %d %.9g)",
-                  static_cast<double>(r.base_amount), static_cast<double>(r.monthly_amount), r.years,
-                  static_cast<double>(r.percent), static_cast<double>(r.base_amount),
+    std::snprintf(text, sizeof text,
+                  "base %a, monthly %a, years %d, percent %a (%.9g %.9g %d %.9g)",
+                  static_cast<double>(r.base_amount), static_cast<double>(r.monthly_amount),
+                  r.years, static_cast<double>(r.percent), static_cast<double>(r.base_amount),
                   static_cast<double>(r.monthly_amount), r.years, static_cast<double>(r.percent));
     return text;
 }
@@ -121,8 +122,8 @@ exact_number divided_by_hundred(const exact_number& x) {
 
 exact_number multiplied(const exact_number& a, const exact_number& b) {
     // At most 24 + 64 bits: exact before the rounding.
-    return round_to_extended(a.negative != b.negative, a.magnitude * b.magnitude, a.exponent + b.exponent,
-                             false);
+    return round_to_extended(a.negative != b.negative, a.magnitude * b.magnitude,
+                             a.exponent + b.exponent, false);
 }
 
 exact_number added(const exact_number& a, const exact_number& b) {
@@ -147,13 +148,15 @@ exact_number added(const exact_number& a, const exact_number& b) {
         low_units = low.magnitude >> shift;
         lost = (low_units << shift) != low.magnitude;
     }
-    if (high.negative == low.negative) return round_to_extended(high.negative, high_units + low_units, unit, lost);
+    if (high.negative == low.negative)
+        return round_to_extended(high.negative, high_units + low_units, unit, lost);
     // A lost part makes the low operand a little larger: high - (low + part)
     // = (high - low - 1) + (1 - part). Bits are lost only when the operands
     // are far apart, so the difference keeps over 64 bits.
     if (lost) return round_to_extended(high.negative, high_units - low_units - 1, unit, true);
     if (high_units == low_units) return {false, 0, 0};
-    if (high_units > low_units) return round_to_extended(high.negative, high_units - low_units, unit, false);
+    if (high_units > low_units)
+        return round_to_extended(high.negative, high_units - low_units, unit, false);
     return round_to_extended(low.negative, low_units - high_units, unit, false);
 }
 
@@ -194,7 +197,8 @@ exact_number exact_total(const record& r) {
 bool exact_verdict(const record& r) { return compare(exact_total(r), exact_threshold(r)) > 0; }
 
 long double to_long_double(const exact_number& x) {
-    const long double magnitude = std::ldexp(static_cast<long double>(static_cast<std::uint64_t>(x.magnitude)), x.exponent);
+    const long double magnitude =
+        std::ldexp(static_cast<long double>(static_cast<std::uint64_t>(x.magnitude)), x.exponent);
     return x.negative ? -magnitude : magnitude;
 }
 
@@ -219,38 +223,44 @@ const wrong_rule wrong_rules[] = {
      }},
     {"double precision",
      [](const record& r) {
-         const double total = static_cast<double>(r.monthly_amount) * static_cast<double>(months_of(r));
+         const double total =
+             static_cast<double>(r.monthly_amount) * static_cast<double>(months_of(r));
          const double base = r.base_amount;
          return total > base + base * (static_cast<double>(r.percent) / 100.0);
      }},
     {"base times (1 + fraction)",
      [](const record& r) {
-         const long double total = static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
+         const long double total =
+             static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
          const long double base = r.base_amount;
          return total > base * (1.0L + static_cast<long double>(r.percent) / 100.0L);
      }},
     {"base times percent, then divided",
      [](const record& r) {
-         const long double total = static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
+         const long double total =
+             static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
          const long double base = r.base_amount;
          return total > base + base * static_cast<long double>(r.percent) / 100.0L;
      }},
     {"at least instead of more",
      [](const record& r) {
-         const long double total = static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
+         const long double total =
+             static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
          const long double base = r.base_amount;
          return total >= base + base * (static_cast<long double>(r.percent) / 100.0L);
      }},
     {"months as a wrapping 32-bit product",
      [](const record& r) {
          const auto months = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.years) * 12u);
-         const long double total = static_cast<long double>(r.monthly_amount) * static_cast<long double>(months);
+         const long double total =
+             static_cast<long double>(r.monthly_amount) * static_cast<long double>(months);
          const long double base = r.base_amount;
          return total > base + base * (static_cast<long double>(r.percent) / 100.0L);
      }},
     {"fraction rounded to double (a 100.0 divisor)",
      [](const record& r) {
-         const long double total = static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
+         const long double total =
+             static_cast<long double>(r.monthly_amount) * static_cast<long double>(months_of(r));
          const long double base = r.base_amount;
          const long double fraction = static_cast<double>(r.percent) / 100.0;
          return total > base + base * fraction;
@@ -263,9 +273,6 @@ const wrong_rule wrong_rules[] = {
 struct record_source {
     std::mt19937_64 random;
 
-    float random_float(float low, float high) {
-        return std::uniform_real_distribution<float>(low, high)(random);
-    }
     float random_bits_float() {
         for (;;) {
             const auto bits = static_cast<std::uint32_t>(random());
@@ -275,12 +282,16 @@ struct record_source {
     }
     std::int32_t random_years() {
         switch (random() % 4) {
-        case 0: return static_cast<std::int32_t>(random() % 60) + 1;
-        case 1: return -static_cast<std::int32_t>(random() % 60) - 1;
-        case 2: return static_cast<std::int32_t>(random() % 178956970) + 1;
+        case 0:
+            return static_cast<std::int32_t>(random() % 60) + 1;
+        case 1:
+            return -static_cast<std::int32_t>(random() % 60) - 1;
+        case 2:
+            return static_cast<std::int32_t>(random() % 178956970) + 1;
         default: {
             // Where the twelvefold leaves the 32-bit range.
-            const auto magnitude = static_cast<std::int32_t>(178956971 + random() % (2147483647u - 178956971u));
+            const auto magnitude =
+                static_cast<std::int32_t>(178956971 + random() % (2147483647u - 178956971u));
             return random() % 2 == 0 ? magnitude : -magnitude;
         }
         }
@@ -293,7 +304,8 @@ struct record_source {
         float monthly = tie;
         for (int step = 0; step < 2; ++step) monthly = std::nextafter(monthly, -inf);
         for (int step = 0; step < 5; ++step, monthly = std::nextafter(monthly, inf))
-            if (monthly != 0 && std::isfinite(monthly)) into.push_back({base, monthly, years, percent});
+            if (monthly != 0 && std::isfinite(monthly))
+                into.push_back({base, monthly, years, percent});
     }
 };
 
@@ -312,8 +324,10 @@ std::vector<record> decimal_ties() {
                 // of quarters is enough here.
                 if (raised * 4 % (12 * years) != 0) continue;
                 const float monthly = static_cast<float>(raised) / static_cast<float>(12 * years);
-                records.push_back({static_cast<float>(base), monthly, years, static_cast<float>(percent)});
-                records.push_back({static_cast<float>(-base), -monthly, years, static_cast<float>(percent)});
+                records.push_back(
+                    {static_cast<float>(base), monthly, years, static_cast<float>(percent)});
+                records.push_back(
+                    {static_cast<float>(-base), -monthly, years, static_cast<float>(percent)});
             }
         }
     }
@@ -326,17 +340,19 @@ std::vector<record> generated_records(std::uint64_t seed) {
     for (int i = 0; i < 20000; ++i) {
         // Everyday amounts and percentages with up to two decimals.
         const float base = static_cast<float>(source.random() % 1000000) / 100.0f + 0.01f;
-        const float percent = static_cast<float>(static_cast<int>(source.random() % 20000) - 2000) / 100.0f;
+        const float percent =
+            static_cast<float>(static_cast<int>(source.random() % 20000) - 2000) / 100.0f;
         if (percent == 0) continue;
         source.add_near_tie(records, base, source.random_years(), percent);
     }
     for (int i = 0; i < 20000; ++i) {
         // Any magnitudes, including raises far below the base's last bit.
-        source.add_near_tie(records, source.random_bits_float(), source.random_years(), source.random_bits_float());
+        source.add_near_tie(records, source.random_bits_float(), source.random_years(),
+                            source.random_bits_float());
     }
     for (int i = 0; i < 20000; ++i)
-        records.push_back({source.random_bits_float(), source.random_bits_float(), source.random_years(),
-                           source.random_bits_float()});
+        records.push_back({source.random_bits_float(), source.random_bits_float(),
+                           source.random_years(), source.random_bits_float()});
     return records;
 }
 
@@ -370,7 +386,9 @@ const verdict_case verdict_cases[] = {
     {{3e38f, 3e38f, 1000, 1}, true, "about 3.6e42 against about 3.03e38, neither side overflows"},
     {{1, 1, 200000000, 1}, true, "2.4e9 months: a 32-bit product would wrap to a negative count"},
     {{1, 1, int32_max, 1}, true, "the largest year count, as a saturated 3000000000 is stored"},
-    {{1, -1, int32_min, 1}, true, "the smallest year count: a 32-bit product would wrap to zero months"},
+    {{1, -1, int32_min, 1},
+     true,
+     "the smallest year count: a 32-bit product would wrap to zero months"},
     {{1, 1, int32_min, 1}, false, "the smallest year count gives a huge negative total"},
     {{1, 1, 178956971, 1}, true, "the first year count whose twelvefold leaves 32 bits"},
     {{120, 10, 1, -1e-30f}, false, "the lowered base rounds back to 120: a tie after rounding"},
@@ -381,16 +399,24 @@ const verdict_case verdict_cases[] = {
     {{100, 10, 1, inf}, false, "an infinite raise"},
     {{100, 10, 1, -inf}, true, "a base lowered to negative infinity"},
     {{-inf, 10, 1, 20}, true, "a negative infinite base"},
-    {{-inf, 10, 1, -20}, false, "a negative base lowered by a negative raise: -inf plus +inf is NaN"},
+    {{-inf, 10, 1, -20},
+     false,
+     "a negative base lowered by a negative raise: -inf plus +inf is NaN"},
     {{inf, 10, 1, -200}, false, "infinity minus infinity is NaN"},
     {{100, 10, 1, -100}, true, "a raise of -100% leaves zero"},
     {{1e-45f, 1e-45f, 1, 1}, true, "the smallest subnormals: 12 steps against about 1.01 steps"},
-    {{1e-45f, 1e-45f, 1, 1100}, false, "12 steps against exactly 12 steps: 1100 / 100 is exactly 11"},
+    {{1e-45f, 1e-45f, 1, 1100},
+     false,
+     "12 steps against exactly 12 steps: 1100 / 100 is exactly 11"},
     {{1e-45f, 1e-45f, 1, 1099.99f}, true, "12 steps against a little under 12 steps"},
-    {{3.4028235e38f, 3.4028235e38f, 1, -3.4028235e38f}, true, "a raise of -3.4e36 times the largest base"},
+    {{3.4028235e38f, 3.4028235e38f, 1, -3.4028235e38f},
+     true,
+     "a raise of -3.4e36 times the largest base"},
     // Found by the generated records below: the hundredth part first, then
     // the product, gives YES; the product first, then the division, NO.
-    {{-0x1.6b16p-61f, -0x1.c406cap-71f, -22, -0x1.08317p+7f}, true, "a near-tie that only the order of rounding decides"},
+    {{-0x1.6b16p-61f, -0x1.c406cap-71f, -22, -0x1.08317p+7f},
+     true,
+     "a near-tie that only the order of rounding decides"},
 };
 
 }  // namespace
@@ -406,7 +432,9 @@ TEST(Verdict, ExactModelAgreesWithTheTable) {
     int checked = 0;
     for (const verdict_case& c : verdict_cases) {
         const record& r = c.values;
-        if (!std::isfinite(r.base_amount) || !std::isfinite(r.monthly_amount) || !std::isfinite(r.percent)) continue;
+        if (!std::isfinite(r.base_amount) || !std::isfinite(r.monthly_amount) ||
+            !std::isfinite(r.percent))
+            continue;
         EXPECT_EQ(exact_verdict(r), c.verdict) << describe(r) << ": " << c.why;
         ++checked;
     }
@@ -421,7 +449,8 @@ TEST(Verdict, ExactModelRoundsLikeTheExtendedFormat) {
     int mismatches = 0;
     for (int i = 0; i < 200000 && mismatches < 10; ++i) {
         const float base = std::bit_cast<float>(static_cast<std::uint32_t>(random()) & 0x7f7fffffu);
-        const float percent = std::bit_cast<float>(static_cast<std::uint32_t>(random()) & 0xff7fffffu);
+        const float percent =
+            std::bit_cast<float>(static_cast<std::uint32_t>(random()) & 0xff7fffffu);
         if (!std::isfinite(base) || !std::isfinite(percent)) continue;
         const long double fraction = static_cast<long double>(percent) / 100.0L;
         const long double increase = static_cast<long double>(base) * fraction;
@@ -429,7 +458,8 @@ TEST(Verdict, ExactModelRoundsLikeTheExtendedFormat) {
         const exact_number model_fraction = divided_by_hundred(exact_float(percent));
         const exact_number model_increase = multiplied(exact_float(base), model_fraction);
         const exact_number model_threshold = added(exact_float(base), model_increase);
-        if (to_long_double(model_fraction) != fraction || to_long_double(model_increase) != increase ||
+        if (to_long_double(model_fraction) != fraction ||
+            to_long_double(model_increase) != increase ||
             to_long_double(model_threshold) != threshold) {
             ++mismatches;
             ADD_FAILURE() << "base " << std::hexfloat << base << " percent " << percent;
@@ -451,7 +481,8 @@ TEST(Verdict, GeneratedRecordsFollowTheExactRule) {
         const bool expected = exact_verdict(r);
         yes_count += expected ? 1 : 0;
         if (verdict_of(r) != expected && ++mismatches <= 20)
-            ADD_FAILURE() << describe(r) << ": expected " << (expected ? "YES" : "NO") << " (seed " << seed << ")";
+            ADD_FAILURE() << describe(r) << ": expected " << (expected ? "YES" : "NO") << " (seed "
+                          << seed << ")";
         for (std::size_t k = 0; k < std::size(wrong_rules); ++k)
             if (wrong_rules[k].verdict(r) != expected) ++told_apart[k];
     }
@@ -469,7 +500,8 @@ TEST(Verdict, GeneratedRecordsFollowTheExactRule) {
 // Only the row asked about is read: the others may hold anything.
 TEST(Verdict, ReadsOnlyItsOwnRow) {
     static record_table table;
-    const record cases[] = {{100, 10, 1, 20}, {1000, 91.67f, 1, 10}, {-100, -9, 1, 20}, {120, nan_value, 3, 11}};
+    const record cases[] = {
+        {100, 10, 1, 20}, {1000, 91.67f, 1, 10}, {-100, -9, 1, 20}, {120, nan_value, 3, 11}};
     for (std::int32_t row = 0; row < 4; ++row) {
         table.base_amount[row] = cases[row].base_amount;
         table.monthly_amount[row] = cases[row].monthly_amount;
@@ -478,7 +510,8 @@ TEST(Verdict, ReadsOnlyItsOwnRow) {
     }
     table.record_count = 5;
     const bool expected[] = {false, true, true, false};
-    for (std::int32_t row = 0; row < 4; ++row) EXPECT_EQ(record_verdict(table, row), expected[row]) << "row " << row;
+    for (std::int32_t row = 0; row < 4; ++row)
+        EXPECT_EQ(record_verdict(table, row), expected[row]) << "row " << row;
     // The last row of the table too.
     table.base_amount[max_records - 1] = 100;
     table.monthly_amount[max_records - 1] = 10;

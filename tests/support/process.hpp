@@ -45,11 +45,14 @@ enum class output_kind { pipe, file };
 struct child_input {
     input_kind kind;
     std::string bytes_or_path;
+    bool nonblocking = false;  // the child's end of a pipe is in O_NONBLOCK mode
 };
 
 struct child_output {
     output_kind kind;
     std::string path;
+    bool nonblocking = false;  // the child's end of the pipe is in O_NONBLOCK mode
+    int pipe_capacity = 0;     // bytes the pipe holds (F_SETPIPE_SZ), 0 for the default
 };
 
 // The bytes are written while the child runs, then the pipe is closed.
@@ -60,6 +63,18 @@ inline child_input input_pipe() { return {input_kind::held_pipe, {}}; }
 
 inline child_output output_pipe() { return {output_kind::pipe, {}}; }
 inline child_output output_file(std::string path) { return {output_kind::file, std::move(path)}; }
+
+// For programs that must cope with a descriptor left non-blocking by whoever
+// started them, and with a reader slower than their writes.
+inline child_input nonblocking(child_input input) {
+    input.nonblocking = true;
+    return input;
+}
+inline child_output nonblocking(child_output output, int pipe_capacity = 0) {
+    output.nonblocking = true;
+    output.pipe_capacity = pipe_capacity;
+    return output;
+}
 
 struct running_process {
     pid_t pid = -1;
@@ -76,8 +91,8 @@ struct running_process {
 };
 
 struct process_result {
-    std::string output;  // standard output, when it was a pipe
-    std::string errors;  // standard error
+    std::string output;   // standard output, when it was a pipe
+    std::string errors;   // standard error
     bool exited = false;  // ended by exit(), as opposed to a signal or the time limit
     int status = -1;      // the exit status, when exited
     int signal = 0;       // the terminating signal, or 0
@@ -147,7 +162,8 @@ inline void pump(running_process& process, int wait_ms) {
             process.pending_input.clear();
             close_descriptor(process.input);
         }
-        if (process.pending_input.empty() && process.close_input_when_written) close_descriptor(process.input);
+        if (process.pending_input.empty() && process.close_input_when_written)
+            close_descriptor(process.input);
     }
     const auto drain = [](int& descriptor, short events, std::string& into) {
         if ((events & (POLLIN | POLLHUP | POLLERR)) == 0) return;
@@ -177,7 +193,8 @@ inline running_process start_process(const std::vector<std::string>& argv, const
     if (input.kind == input_kind::file) {
         input_source = open(input.bytes_or_path.c_str(), O_RDONLY | O_CLOEXEC);
         if (input_source < 0) {
-            process.start_failure = "cannot open " + input.bytes_or_path + ": " + std::strerror(errno);
+            process.start_failure =
+                "cannot open " + input.bytes_or_path + ": " + std::strerror(errno);
             return process;
         }
     } else if (pipe2(input_ends, O_CLOEXEC) != 0) {
@@ -194,9 +211,17 @@ inline running_process start_process(const std::vector<std::string>& argv, const
     }
     if (process.start_failure.empty() && pipe2(errors_ends, O_CLOEXEC) != 0)
         process.start_failure = std::string("pipe: ") + std::strerror(errno);
+    if (input.nonblocking && input_ends[0] >= 0)
+        fcntl(input_ends[0], F_SETFL, fcntl(input_ends[0], F_GETFL) | O_NONBLOCK);
+    if (output_ends[1] >= 0) {
+        if (output.pipe_capacity > 0) fcntl(output_ends[1], F_SETPIPE_SZ, output.pipe_capacity);
+        if (output.nonblocking)
+            fcntl(output_ends[1], F_SETFL, fcntl(output_ends[1], F_GETFL) | O_NONBLOCK);
+    }
 
     std::vector<char*> arguments;
-    for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : argv)
+        arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
 
     if (process.start_failure.empty()) process.pid = fork();
@@ -253,7 +278,8 @@ inline bool write_input(running_process& process, std::string_view bytes,
     if (process.input < 0) return false;
     process.pending_input.append(bytes);
     const long long deadline = process_detail::now_ms() + time_limit_ms;
-    while (!process.pending_input.empty() && process.input >= 0 && process_detail::now_ms() < deadline)
+    while (!process.pending_input.empty() && process.input >= 0 &&
+           process_detail::now_ms() < deadline)
         process_detail::pump(process, 10);
     return process.pending_input.empty() && process.input >= 0;
 }
@@ -291,7 +317,8 @@ inline bool wait_for_exit(running_process& process, int time_limit_ms = default_
 
 // Waits for the end (killing the child at the time limit) and collects
 // everything; the held input, if still open, is closed last.
-inline process_result finish_process(running_process& process, int time_limit_ms = default_time_limit_ms) {
+inline process_result finish_process(running_process& process,
+                                     int time_limit_ms = default_time_limit_ms) {
     process_result result;
     result.start_failure = process.start_failure;
     if (process.pid < 0) return result;
@@ -325,7 +352,8 @@ inline process_result run_process(const std::vector<std::string>& argv, const ch
 }
 
 // The program under test, with no arguments.
-inline process_result run_screening(const child_input& input, const child_output& output = output_pipe()) {
+inline process_result run_screening(const child_input& input,
+                                    const child_output& output = output_pipe()) {
     return run_process({screening_binary()}, input, output);
 }
 
@@ -336,6 +364,6 @@ inline process_result run_screening(std::string input_text) {
 // `sh -c script`, with $0 naming the program under test, e.g.
 // run_shell("\"$0\"; cat", input_file(path)).
 inline process_result run_shell(const std::string& script, const child_input& input,
-                                 const child_output& output = output_pipe()) {
+                                const child_output& output = output_pipe()) {
     return run_process({"/bin/sh", "-c", script, screening_binary()}, input, output);
 }
