@@ -761,3 +761,42 @@ TEST(ReadRecords, GeneratedListsMatchThePlatformsConversions) {
     for (int status = 0; status < 4; ++status)
         EXPECT_GT(statuses_seen[status], 0) << "status " << status;
 }
+
+// The reader's loops stop at the zero byte after the bytes held; a stream
+// opened again over other input must not see, or count the line feeds of,
+// what an earlier input left in the buffer.
+TEST(ReadRecords, AReopenedStreamSeesOnlyItsOwnBytes) {
+    static input_stream stream;
+    static record_table table;
+    const std::string earlier = "\n\n\n\n100 10 1 20\n1000 91.67 1 10\n0 0 0 0\n";
+
+    struct later_case {
+        std::string text;
+        read_status status;
+        std::int64_t line;
+        std::int32_t record_count;
+    };
+    const later_case cases[] = {
+        {"", read_status::closed, 1, 1},
+        {"x", read_status::not_a_number, 1, 1},
+        {"1 2 3", read_status::ends_inside_record, 1, 1},
+        {"\n\n5 1 1 x", read_status::not_a_number, 3, 1},
+        {"5 1 1 1\n0 0 0 0\n", read_status::closed, 2, 2},
+    };
+    for (const later_case& c : cases) {
+        SCOPED_TRACE("later input \"" + escaped(c.text) + "\"");
+        memory_input first = memory_bytes(earlier.data(), earlier.size());
+        open_memory_input(stream, first);
+        ASSERT_EQ(read_records(table, stream).status, read_status::closed);
+        ASSERT_EQ(table.record_count, 3);
+        memory_input second = memory_bytes(c.text.data(), c.text.size());
+        open_memory_input(stream, second);
+        const read_outcome outcome = read_records(table, stream);
+        EXPECT_EQ(outcome.status, c.status);
+        if (c.status != read_status::closed) {
+            EXPECT_EQ(outcome.line, c.line);
+        }
+        EXPECT_EQ(table.record_count, c.record_count);
+        EXPECT_LE(consumed_count(stream), static_cast<std::int64_t>(c.text.size()));
+    }
+}

@@ -449,3 +449,21 @@ TEST(Scanner, UnconsumedBytesAreTheRestOfTheBuffer) {
     EXPECT_EQ(consumed_count(stream), 4);
     EXPECT_EQ(unconsumed_count(stream), static_cast<long>(text.size() - 4));
 }
+
+// Seven digits and a point fill a whole word; the point in its last byte
+// once made the digits' value ten times too large.
+TEST(ScanFloat, APointInTheLastByteOfAWord) {
+    static input_stream stream;
+    for (const std::string text : {"1234567. 1", "7631694.PX", "+7631694.e", "-1000000.x"}) {
+        SCOPED_TRACE(text);
+        memory_input input = memory_bytes(text.data(), text.size());
+        open_memory_input(stream, input);
+        float value = 0;
+        ASSERT_EQ(scan_float(stream, value), scan_result::value);
+        float expected = 0;
+        int taken = 0;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%f%n", &expected, &taken), 1);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(expected));
+        EXPECT_EQ(consumed_count(stream), taken);
+    }
+}
