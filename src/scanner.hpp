@@ -74,11 +74,11 @@ inline bool skip_white_space(input_stream& stream) {
 
 namespace short_numbers {
 
-static_assert(std::endian::native == std::endian::little, "words are read first character lowest");
-
+// Eight characters as one word, the first in the lowest byte.
 inline std::uint64_t load_word(const unsigned char* c) {
     std::uint64_t word = 0;
     std::memcpy(&word, c, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
     return word;
 }
 
