@@ -62,14 +62,6 @@ inline bool read_value(record_table& table, std::int32_t row, int position, inpu
     return true;
 }
 
-// The usual record: four short values apart by white space, wholly inside
-// the buffer. Works on a local cursor and takes the record only when all of
-// it was read; otherwise nothing is taken and read_value() reads it.
-// Line breaks are counted only here and in the full scanner's white space.
-inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
-    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
-}
-
 // Before a record there is usually the previous record's line feed. The
 // zero byte after the buffer's bytes stops the loop.
 inline void skip_line_break(const unsigned char*& c, std::int64_t& lines) {

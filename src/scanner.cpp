@@ -276,7 +276,7 @@ bool skip_white_space_slowly(input_stream& stream) {
     for (;;) {
         const unsigned char* c = stream.next;
         std::int64_t lines = 0;
-        for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+        skip_white_space_counting(c, lines);
         stream.line += lines;
         stream.next = const_cast<unsigned char*>(c);
         if (c < stream.end) return true;

@@ -58,7 +58,13 @@ bool skip_white_space_slowly(input_stream& stream);
 scan_result scan_float_slowly(input_stream& stream, float& value);
 scan_result scan_int_slowly(input_stream& stream, std::int32_t& value);
 
-inline bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline constexpr bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Passes over white space from c, counting line feeds; the zero byte after
+// the buffer's bytes stops it. Lines are counted here and nowhere else.
+inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
+    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+}
 
 // Skips white space; false when the input ends (or fails) first. Values are
 // usually apart by one space, which is taken here.
@@ -112,8 +118,7 @@ inline constexpr std::array<bool, 256> continues_decimal = [] {
 
 inline constexpr std::array<bool, 256> white_space = [] {
     std::array<bool, 256> table{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
-        table[static_cast<unsigned char>(c)] = true;
+    for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = is_white_space(c);
     return table;
 }();
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "escaped.hpp"
 #include "process.hpp"
 #include "records.hpp"
 #include "verdict.hpp"
@@ -28,23 +29,6 @@ namespace {
 using namespace std::string_literals;
 
 constexpr int answers_limit = max_records - 1;
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const unsigned char c : text.substr(0, 400)) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-        } else {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02x", c);
-            out += code;
-        }
-    }
-    if (text.size() > 400) out += "...";
-    return out;
-}
 
 std::string how_it_ended(const process_result& r) {
     if (!r.start_failure.empty()) return "not started: " + r.start_failure;

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "escaped.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
@@ -48,23 +49,6 @@ std::int32_t year_value(const char* token) {
 
 row_bits row(const char* base, const char* monthly, const char* years, const char* percent) {
     return {float_bits(base), float_bits(monthly), year_value(years), float_bits(percent)};
-}
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (const unsigned char c : text.substr(0, 300)) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-        } else {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02x", c);
-            out += code;
-        }
-    }
-    if (text.size() > 300) out += "...";
-    return out;
 }
 
 // A memory source that notes where the input stood at every request, and

@@ -34,9 +34,11 @@ inline int hex_digit_value(unsigned char c) { return c <= '9' ? c - '0' : (c | 0
 
 // Significant bits of the mantissa of a hexadecimal token such as "-0x1.8p3",
 // from its first to its last nonzero bit; -1 when the token is not
-// hexadecimal.
+// hexadecimal. White space before it is passed over, as scanf and strtold
+// pass it over.
 inline int hex_mantissa_bits(const unsigned char* token, std::size_t length) {
     std::size_t at = 0;
+    while (at < length && (token[at] == ' ' || (token[at] >= '\t' && token[at] <= '\r'))) ++at;
     if (at < length && (token[at] == '+' || token[at] == '-')) ++at;
     if (at + 1 >= length || token[at] != '0' || (token[at + 1] | 0x20) != 'x') return -1;
     at += 2;
