@@ -1,5 +1,12 @@
 #include "records.hpp"
 
+#include "record_window.hpp"
+
+#if defined(SCREENING_AVX2) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define SCREENING_GLIBC_CPU_FEATURES 1
+#endif
+
 namespace {
 
 struct record_progress {
@@ -120,12 +127,42 @@ inline bool read_plain_record(record_table& table, std::int32_t row, input_strea
     return true;
 }
 
-}  // namespace
+// Take usual records a window at a time from `row` on, and return the first
+// row not taken. The last row is never taken here: whether the list ends
+// there is decided by the general path. The record before the window must
+// have been followed by white space.
+std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, input_stream& input) {
+    const unsigned char* c = input.next;
+    if (!short_numbers::white_space[*c]) return row;
+    std::int64_t line = input.line;
+    while (row < max_records - 1 &&
+           record_window::take_record_window(c, input.end, table, row, line))
+        ++row;
+    input.next = const_cast<unsigned char*>(c);
+    input.line = line;
+    return row;
+}
 
-read_outcome read_records(record_table& table, input_stream& input) {
-    table.record_count = 0;
-    for (;;) {
-        const std::int32_t row = table.record_count;
+#if defined(SCREENING_AVX2)
+[[gnu::target("avx2,bmi,bmi2")]] std::int32_t take_usual_records_avx2(record_table& table,
+                                                                     std::int32_t row,
+                                                                     input_stream& input) {
+    const unsigned char* c = input.next;
+    if (!short_numbers::white_space[*c]) return row;
+    std::int64_t line = input.line;
+    while (row < max_records - 1 &&
+           record_window::take_record_window_avx2(c, input.end, table, row, line))
+        ++row;
+    input.next = const_cast<unsigned char*>(c);
+    input.line = line;
+    return row;
+}
+#endif
+
+template <std::int32_t (*take_usual)(record_table&, std::int32_t, input_stream&)>
+read_outcome read_all_records(record_table& table, input_stream& input) {
+    for (std::int32_t row = 0;; ++row) {
+        row = take_usual(table, row, input);
         table.record_count = row + 1;
         std::int64_t record_line = 0;
         bool closing = false;
@@ -141,7 +178,38 @@ read_outcome read_records(record_table& table, input_stream& input) {
             if (progress.has_zero) return progress.outcome;
             record_line = progress.outcome.line;
         }
-        if (table.record_count == max_records)
+        if (row + 1 == max_records)
             return {read_status::too_many_records, record_line, row + 1, 0, 0};
     }
+}
+
+}  // namespace
+
+read_outcome read_records_portable(record_table& table, input_stream& input) {
+    return read_all_records<take_usual_records_sse2>(table, input);
+}
+
+#if defined(SCREENING_AVX2)
+// The C library has asked the processor at start-up; asking again costs a
+// virtual machine dearly (tens of microseconds per question). Clang cannot
+// read glibc's header as C++, and its builds are for testing only.
+bool avx2_supported() {
+#if defined(SCREENING_GLIBC_CPU_FEATURES)
+    return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
+#else
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
+#endif
+}
+
+read_outcome read_records_avx2(record_table& table, input_stream& input) {
+    return read_all_records<take_usual_records_avx2>(table, input);
+}
+#endif
+
+read_outcome read_records(record_table& table, input_stream& input) {
+#if defined(SCREENING_AVX2)
+    if (avx2_supported()) return read_records_avx2(table, input);
+#endif
+    return read_records_portable(table, input);
 }

@@ -40,3 +40,13 @@ struct read_outcome {
 // values each, and the last row is never answered. Nothing after the closing
 // record is read.
 read_outcome read_records(record_table& table, input_stream& input);
+
+// read_records with its usual records read with SSE2 (or value by value
+// without it), and with AVX2, BMI1 and BMI2, which it picks where the
+// processor and the system support them. Both give the same results.
+read_outcome read_records_portable(record_table& table, input_stream& input);
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define SCREENING_AVX2 1
+read_outcome read_records_avx2(record_table& table, input_stream& input);
+bool avx2_supported();
+#endif

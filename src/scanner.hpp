@@ -22,8 +22,9 @@ inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 
 // Room after the bytes held for a terminating zero byte, which stops the
 // digit and white-space loops at the end of the buffer without a bounds
-// check per character.
-inline constexpr unsigned long input_buffer_slack = 16;
+// check per character, and for loads of whole words and windows that start
+// before the end.
+inline constexpr unsigned long input_buffer_slack = 32;
 
 // One fixed buffer over the source. Bytes are requested from the source only
 // when a character is needed that the buffer does not hold.

@@ -4,18 +4,42 @@
 #include <cstdint>
 #include <limits>
 
+#include "extended.hpp"
 #include "records.hpp"
-
-// True when the monthly amount, counted twelve times for each of the years,
-// is more than the base amount raised by the percentage.
-bool record_verdict(const record_table& table, std::int32_t row);
-
-// The same rule computed in the platform's long double. It is the verdict
-// only where long double is the x86 extended format; elsewhere
-// record_verdict uses extended_verdict (extended.hpp).
-bool long_double_verdict(float base, float monthly, std::int32_t years, float percent);
 
 // Whether this platform's long double is the format the verdict is defined in.
 inline constexpr bool long_double_is_x86_extended =
     std::numeric_limits<long double>::digits == 64 &&
     std::numeric_limits<long double>::max_exponent == 16384;
+
+// The rule computed in the platform's long double. It is the verdict only
+// where long double is the x86 extended format; elsewhere record_verdict
+// uses extended_verdict (extended.hpp). Inline, as the answer loop's body.
+inline bool long_double_verdict(float base, float monthly, std::int32_t years, float percent) {
+    // In 64 bits the twelvefold of any stored year count is exact, and so is
+    // the total: 24 significand bits times at most 35.
+    const std::int64_t months = std::int64_t{years} * 12;
+    const long double total = static_cast<long double>(monthly) * static_cast<long double>(months);
+    // Three roundings, in this order and grouping; regrouping would change
+    // the answers near ties.
+    const long double base_value = base;
+    const long double fraction = static_cast<long double>(percent) / 100.0L;
+    const long double increase = base_value * fraction;
+    const long double threshold = base_value + increase;
+    return total > threshold;
+}
+
+// True when the monthly amount, counted twelve times for each of the years,
+// is more than the base amount raised by the percentage.
+inline bool record_verdict(const record_table& table, std::int32_t row) {
+    const float base = table.base_amount[row];
+    const float monthly = table.monthly_amount[row];
+    const std::int32_t years = table.years[row];
+    const float percent = table.percent[row];
+    // Elsewhere (binary128 or binary64 long double) the hardware rounds
+    // differently near ties, so the answers come from integer arithmetic.
+    if constexpr (long_double_is_x86_extended)
+        return long_double_verdict(base, monthly, years, percent);
+    else
+        return extended_verdict(base, monthly, years, percent);
+}
