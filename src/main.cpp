@@ -72,7 +72,8 @@ void prepare_table_for_large_input() {
 #if defined(MADV_POPULATE_WRITE)
     constexpr long large_input = 64 * 1024;
     struct stat status {};
-    if (fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < large_input)
+    if (fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size < large_input)
         return;
     const long page = sysconf(_SC_PAGESIZE);
     if (page <= 0) return;

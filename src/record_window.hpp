@@ -66,8 +66,7 @@ inline std::uint64_t right_aligned_token(const unsigned char* start, unsigned ro
     const unsigned percent_room = 9 + years_end - percent_end;
     if ((base_room | monthly_room | years_room | percent_room) >= 8 ||
         percent_end >= static_cast<std::uint64_t>(end - c) || c[base_end] != ' ' ||
-        c[monthly_end] != ' ' || c[years_end] != ' ' ||
-        !short_numbers::white_space[c[percent_end]])
+        c[monthly_end] != ' ' || c[years_end] != ' ' || !short_numbers::white_space[c[percent_end]])
         return false;
     tokens.base_amount = right_aligned_token(c + 1, base_room);
     tokens.monthly_amount = right_aligned_token(c + base_end + 1, monthly_room);
@@ -133,8 +132,8 @@ inline points_removed remove_points(__m128i words) {
 inline __m128i four_digit_halves(__m128i digits) {
     // A 16-bit lane holds two digits, the first in its low byte.
     const __m128i first = _mm_and_si128(digits, _mm_set1_epi16(0xff));
-    const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(first, _mm_set1_epi16(10)),
-                                        _mm_srli_epi16(digits, 8));
+    const __m128i pairs =
+        _mm_add_epi16(_mm_mullo_epi16(first, _mm_set1_epi16(10)), _mm_srli_epi16(digits, 8));
     return _mm_madd_epi16(pairs, _mm_set1_epi32(100 + (1 << 16)));
 }
 
@@ -148,9 +147,8 @@ inline __m128i four_digit_halves(__m128i digits) {
 // space taken before the record if it was a line feed. Otherwise it returns
 // false and only the row may have been written.
 [[gnu::always_inline]] inline bool take_record_window(const unsigned char*& cursor,
-                                                      const unsigned char* end,
-                                                      record_table& table, std::int32_t row,
-                                                      std::int64_t& line) {
+                                                      const unsigned char* end, record_table& table,
+                                                      std::int32_t row, std::int64_t& line) {
     const unsigned char* const c = cursor;
     const __m128i first_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
     const __m128i second_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 16));
@@ -162,14 +160,12 @@ inline __m128i four_digit_halves(__m128i digits) {
     record_tokens tokens{};
     if (!find_tokens(c, end, token_characters, tokens)) return false;
 
-    const points_removed amounts = remove_points(
-        _mm_set_epi64x(static_cast<std::int64_t>(tokens.monthly_amount),
-                       static_cast<std::int64_t>(tokens.base_amount)));
-    const points_removed years_percent =
-        remove_points(_mm_set_epi64x(static_cast<std::int64_t>(tokens.percent),
-                                     static_cast<std::int64_t>(tokens.years)));
-    const auto amount_points =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(amounts.below_point));
+    const points_removed amounts =
+        remove_points(_mm_set_epi64x(static_cast<std::int64_t>(tokens.monthly_amount),
+                                     static_cast<std::int64_t>(tokens.base_amount)));
+    const points_removed years_percent = remove_points(_mm_set_epi64x(
+        static_cast<std::int64_t>(tokens.percent), static_cast<std::int64_t>(tokens.years)));
+    const auto amount_points = static_cast<std::uint32_t>(_mm_movemask_epi8(amounts.below_point));
     const auto percent_points =
         static_cast<std::uint32_t>(_mm_movemask_epi8(years_percent.below_point));
     // Anything but digits left (a sign, a letter, a second point), or a
@@ -213,8 +209,8 @@ inline bool take_record_window(const unsigned char*& /*cursor*/, const unsigned 
 
 // The same as take_record_window, with the four tokens in one AVX2 register.
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
-    const unsigned char*& cursor, const unsigned char* end, record_table& table,
-    std::int32_t row, std::int64_t& line) {
+    const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
+    std::int64_t& line) {
     const unsigned char* const c = cursor;
     const __m256i window = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
     // Bytes from 0x80 on are negative here.
@@ -223,10 +219,10 @@ inline bool take_record_window(const unsigned char*& /*cursor*/, const unsigned 
     record_tokens tokens{};
     if (!find_tokens(c, end, token_characters, tokens)) return false;
 
-    const __m256i words = _mm256_set_epi64x(
-        static_cast<std::int64_t>(tokens.percent), static_cast<std::int64_t>(tokens.years),
-        static_cast<std::int64_t>(tokens.monthly_amount),
-        static_cast<std::int64_t>(tokens.base_amount));
+    const __m256i words = _mm256_set_epi64x(static_cast<std::int64_t>(tokens.percent),
+                                            static_cast<std::int64_t>(tokens.years),
+                                            static_cast<std::int64_t>(tokens.monthly_amount),
+                                            static_cast<std::int64_t>(tokens.base_amount));
     // Bytes at or below the highest point of each word move up by one over
     // it: the digits without the point, still right-aligned.
     __m256i below = _mm256_cmpeq_epi8(words, _mm256_set1_epi8('.' ^ '0'));
@@ -237,8 +233,8 @@ inline bool take_record_window(const unsigned char*& /*cursor*/, const unsigned 
         words, _mm256_and_si256(_mm256_xor_si256(words, _mm256_slli_epi64(words, 8)), below));
     // Anything but digits left (a sign, a letter, a second point), or a
     // point in the years: not a usual record.
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-            _mm256_min_epu8(digits, _mm256_set1_epi8(9)), digits)) != -1 ||
+    if (_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_min_epu8(digits, _mm256_set1_epi8(9)), digits)) != -1 ||
         (_mm256_movemask_epi8(below) & 0x00ff'0000) != 0)
         return false;
     // Pairs of digits (the first times 10), then fours, then eights: each
@@ -248,8 +244,7 @@ inline bool take_record_window(const unsigned char*& /*cursor*/, const unsigned 
     const __m256i values = _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)),
                                             _mm256_srli_epi64(fours, 32));
     // A zero (or a point alone) closes the list; the full scanners decide.
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(values, _mm256_setzero_si256())) != 0)
-        return false;
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(values, _mm256_setzero_si256())) != 0) return false;
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0 or 8). The byte sum of those bytes is 255 n, which is -n modulo
     // 8, and the permutation takes the index modulo 8.

@@ -145,8 +145,8 @@ std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, inpu
 
 #if defined(SCREENING_AVX2)
 [[gnu::target("avx2,bmi,bmi2")]] std::int32_t take_usual_records_avx2(record_table& table,
-                                                                     std::int32_t row,
-                                                                     input_stream& input) {
+                                                                      std::int32_t row,
+                                                                      input_stream& input) {
     const unsigned char* c = input.next;
     if (!short_numbers::white_space[*c]) return row;
     std::int64_t line = input.line;
