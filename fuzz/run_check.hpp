@@ -150,17 +150,21 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
 
 namespace run_check_detail {
 
+using records_reader = read_outcome (*)(record_table&, input_stream&);
+
 // Our reading of the bytes fed in the given pieces, against the reference's.
-inline std::string check_reading(input_stream& stream, record_table& table,
-                                 const record_table& reference, const read_outcome& expected,
-                                 const unsigned char* data, std::size_t size,
-                                 const std::size_t* pieces, std::size_t piece_count) {
+inline std::string check_reading(records_reader read, const char* reader_name, input_stream& stream,
+                                 record_table& table, const record_table& reference,
+                                 const read_outcome& expected, const unsigned char* data,
+                                 std::size_t size, const std::size_t* pieces,
+                                 std::size_t piece_count) {
     memory_input source = memory_bytes(data, size, pieces, piece_count);
     open_memory_input(stream, source);
-    const read_outcome ours = read_records(table, stream);
+    const read_outcome ours = read(table, stream);
     const std::int32_t count = table.record_count;
-    const std::string input_text =
-        " for input " + quoted(data, size) + (piece_count == 0 ? " read whole" : " read in pieces");
+    const std::string input_text = std::string(" for input ") + quoted(data, size) +
+                                   (piece_count == 0 ? " read whole" : " read in pieces") + " by " +
+                                   reader_name;
 
     // The table's own promises.
     if (count < 1 || count > max_records)
@@ -235,21 +239,26 @@ inline std::string check_reading(input_stream& stream, record_table& table,
 }  // namespace run_check_detail
 
 // Returns an empty string when everything agreed, else what differed. The
-// input is read twice: as one piece, as the program mostly gets it, and in
-// pieces whose sizes come from the text itself, so that every input is also
-// a pattern of splits. The tables (about 160 KB each) and the stream are
-// working space.
+// input is read as one piece, as the program mostly gets it, by read_records
+// and by its portable build (the other where this processor has AVX2), and
+// in pieces whose sizes come from the text itself, so that every input is
+// also a pattern of splits. The tables (about 160 KB each) and the stream
+// are working space.
 inline std::string check_run_input(input_stream& stream, record_table& table,
                                    record_table& reference, const unsigned char* data,
                                    std::size_t size, run_check_counts& counts) {
+    using run_check_detail::check_reading;
     const read_outcome expected = reference_read_records(reference, data, size, counts);
-    std::string problem =
-        run_check_detail::check_reading(stream, table, reference, expected, data, size, nullptr, 0);
+    std::string problem = check_reading(read_records, "read_records", stream, table, reference,
+                                        expected, data, size, nullptr, 0);
+    if (!problem.empty()) return problem;
+    problem = check_reading(read_records_portable, "read_records_portable", stream, table,
+                            reference, expected, data, size, nullptr, 0);
     if (!problem.empty()) return problem;
     const std::size_t pieces[3] = {size > 0 ? piece_size_from_byte(data[0]) : 1, input_buffer_size,
                                    size > 0 ? piece_size_from_byte(data[size - 1]) : 1};
-    problem =
-        run_check_detail::check_reading(stream, table, reference, expected, data, size, pieces, 3);
+    problem = check_reading(read_records, "read_records", stream, table, reference, expected, data,
+                            size, pieces, 3);
     if (problem.empty()) counts.records += static_cast<std::uint64_t>(reference.record_count - 1);
     return problem;
 }
