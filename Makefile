@@ -56,6 +56,26 @@ sweep-verdict:
 	cmake --build build-sweep-verdict -j 2 --target sweep_verdict
 	build-sweep-verdict/tools/sweep_verdict --records $(SWEEP_VERDICT_RECORDS) --threads 2
 
+# The program on an x86-64 processor without AVX2 (qemu-x86_64 -cpu Nehalem),
+# where the reader picks its SSE2 build at run time: the process tests, the
+# examples, and a list of 9,999 usual records answered as natively.
+BASELINE_PROGRAM = $(CURDIR)/build/screening-nehalem
+.PHONY: test-x86-64-baseline
+test-x86-64-baseline: build
+	printf '#!/bin/sh\nexec qemu-x86_64 -cpu Nehalem "%s" "$$@"\n' "$(CURDIR)/build/screening" > $(BASELINE_PROGRAM)
+	chmod +x $(BASELINE_PROGRAM)
+	SCREENING_BINARY=$(BASELINE_PROGRAM) build/tests/process_test
+	for example in examples/*.txt; do \
+	    $(BASELINE_PROGRAM) < "$$example" > build/example-nehalem.out && \
+	    cmp build/example-nehalem.out "$${example%.txt}.out" || exit 1; \
+	done
+	awk 'BEGIN { srand(7); for (i = 0; i < 9999; i++) printf "%.2f %.2f %d %.2f\n", \
+	    rand() * 99999 + 1, rand() * 9999 + 1, int(rand() * 40) + 1, rand() * 99 + 1; \
+	    print "0 0 0 0" }' > build/usual-records.txt
+	build/screening < build/usual-records.txt > build/usual-records.out
+	$(BASELINE_PROGRAM) < build/usual-records.txt | cmp - build/usual-records.out
+	@echo "x86-64 without AVX2: process tests, examples and 9,999 usual records as natively"
+
 # The program cross-built for aarch64, where long double is binary128, and run
 # under qemu-aarch64: the x86-64 process tests through a wrapper that starts
 # it, and the stored answers byte for byte. Needs g++-aarch64-linux-gnu and

@@ -57,7 +57,9 @@ BENCHMARK_CAPTURE(scan_text, infinity_nan, infinity_records(9999), 10000)
 BENCHMARK_CAPTURE(scan_text, white_space_runs, white_space_records(9999, 100), 10000)
     ->Unit(benchmark::kMicrosecond);
 
-void read_typical_records(benchmark::State& state) {
+// read_records, and each of its builds this processor can run.
+void read_typical_records(benchmark::State& state,
+                          read_outcome (*read)(record_table&, input_stream&)) {
     const std::string text = typical_records(9999);
     const auto table = std::make_unique<record_table>();
     const auto stream = std::make_unique<input_stream>();
@@ -65,7 +67,7 @@ void read_typical_records(benchmark::State& state) {
     for ([[maybe_unused]] auto iteration : state) {
         memory_input source = memory_bytes(text.data(), text.size());
         open_memory_input(*stream, source);
-        outcome = read_records(*table, *stream);
+        outcome = read(*table, *stream);
         benchmark::DoNotOptimize(table->record_count);
     }
     if (outcome.status != read_status::closed || table->record_count != 10000)
@@ -73,7 +75,16 @@ void read_typical_records(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
     state.SetItemsProcessed(state.iterations() * (table->record_count - 1));
 }
-BENCHMARK(read_typical_records)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(read_typical_records, chosen, read_records)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(read_typical_records, portable_sse2, read_records_portable)
+    ->Unit(benchmark::kMicrosecond);
+#if defined(SCREENING_AVX2)
+// Registered only where it can run.
+const bool avx2_registered =
+    avx2_supported() && benchmark::RegisterBenchmark("read_typical_records/avx2",
+                                                     read_typical_records, read_records_avx2)
+                                ->Unit(benchmark::kMicrosecond) != nullptr;
+#endif
 
 // One record per iteration, so the time shown is the time per record.
 void verdict_per_record(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #include "records.hpp"
 
+#include <algorithm>
+
 #include "record_window.hpp"
 
 #if defined(SCREENING_AVX2) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
@@ -159,10 +161,26 @@ std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, inpu
 }
 #endif
 
+// After the window refuses the first record offered, it is not offered the
+// next ones for a while, a pause that doubles (up to 64 records) while its
+// attempts keep failing: a list of other records would otherwise pay for a
+// failed attempt on each. A usual list meets the window's limits only at
+// the ends of the buffer, and is offered its next record right away.
+constexpr std::int32_t longest_window_pause = 64;
+
 template <std::int32_t (*take_usual)(record_table&, std::int32_t, input_stream&)>
 read_outcome read_all_records(record_table& table, input_stream& input) {
+    std::int32_t window_pause = 0;  // records left before the window is offered one
+    std::int32_t next_pause = 1;
     for (std::int32_t row = 0;; ++row) {
-        row = take_usual(table, row, input);
+        if (window_pause > 0) {
+            --window_pause;
+        } else {
+            const std::int32_t first_offered = row;
+            row = take_usual(table, row, input);
+            next_pause = row > first_offered ? 1 : std::min(2 * next_pause, longest_window_pause);
+            window_pause = row > first_offered ? 0 : next_pause;
+        }
         table.record_count = row + 1;
         std::int64_t record_line = 0;
         bool closing = false;
