@@ -19,7 +19,8 @@
 
 namespace {
 
-record_table table;
+// Page-aligned, as the call that makes its pages ready needs.
+alignas(4096) record_table table;
 input_stream input;
 
 // "YES\n" is the longest answer; one byte more lets every answer be copied
@@ -49,7 +50,8 @@ long read_standard_input(void* /*context*/, unsigned char* into, unsigned long r
 }
 
 // Returns 0, or the errno of the failure.
-int write_all(int descriptor, const char* text, unsigned long length) {
+int write_all(int descriptor, const void* bytes, unsigned long length) {
+    const auto* text = static_cast<const char*>(bytes);
     while (length > 0) {
         const ssize_t written = write(descriptor, text, length);
         if (written >= 0) {
@@ -70,17 +72,12 @@ int write_all(int descriptor, const char* text, unsigned long length) {
 // the call, the pages come as they are touched.
 void prepare_table_for_large_input() {
 #if defined(MADV_POPULATE_WRITE)
-    constexpr long large_input = 64 * 1024;
+    constexpr long large_input = 64L * 1024;
     struct stat status {};
     if (fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size < large_input)
         return;
-    const long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0) return;
-    const auto first = reinterpret_cast<std::uintptr_t>(&table);
-    const auto start = first - first % static_cast<std::uintptr_t>(page);
-    const auto stop = reinterpret_cast<std::uintptr_t>(&table + 1);
-    static_cast<void>(madvise(reinterpret_cast<void*>(start), stop - start, MADV_POPULATE_WRITE));
+    static_cast<void>(madvise(&table, sizeof table, MADV_POPULATE_WRITE));
 #endif
 }
 
@@ -163,7 +160,7 @@ int main() {
     const read_outcome outcome = read_records(table, input);
     give_back_unread_input();
 
-    char* const answers = reinterpret_cast<char*>(input.buffer);
+    unsigned char* const answers = input.buffer;
     unsigned long length = 0;
     for (std::int32_t row = 0; row < table.record_count - 1; ++row) {
         const bool yes = record_verdict(table, row);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "records.hpp"
 #include "scanner.hpp"
@@ -150,8 +151,10 @@ inline __m128i four_digit_halves(__m128i digits) {
                                                       const unsigned char* end, record_table& table,
                                                       std::int32_t row, std::int64_t& line) {
     const unsigned char* const c = cursor;
-    const __m128i first_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    const __m128i second_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 16));
+    __m128i first_half;
+    __m128i second_half;
+    std::memcpy(&first_half, c, sizeof first_half);
+    std::memcpy(&second_half, c + 16, sizeof second_half);
     // Bytes from 0x80 on are negative here.
     const __m128i space = _mm_set1_epi8(' ');
     const auto token_characters =
@@ -212,7 +215,8 @@ inline bool take_record_window(const unsigned char*& /*cursor*/, const unsigned 
     const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
     std::int64_t& line) {
     const unsigned char* const c = cursor;
-    const __m256i window = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+    __m256i window;
+    std::memcpy(&window, c, sizeof window);
     // Bytes from 0x80 on are negative here.
     const auto token_characters = static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpgt_epi8(window, _mm256_set1_epi8(' '))));

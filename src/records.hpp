@@ -46,7 +46,7 @@ read_outcome read_records(record_table& table, input_stream& input);
 // processor and the system support them. Both give the same results.
 read_outcome read_records_portable(record_table& table, input_stream& input);
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define SCREENING_AVX2 1
+#define SCREENING_AVX2
 read_outcome read_records_avx2(record_table& table, input_stream& input);
 bool avx2_supported();
 #endif
