@@ -175,9 +175,10 @@ commit=$(git -C "$source_dir" rev-parse --short HEAD 2> /dev/null || echo unknow
 if [[ -n $(git -C "$source_dir" status --porcelain -- src 2> /dev/null) ]]; then
     commit="$commit with uncommitted changes in src/"
 fi
-cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
-compiler=$(c++ --version | head -n 1)
-libc=$(ldd --version | head -n 1)
+# Whole outputs are read (no early exit that could end a writer with SIGPIPE).
+cpu=$(awk -F': ' '/^model name/ && !found { print $2; found = 1 }' /proc/cpuinfo)
+compiler=$(c++ --version | sed -n 1p)
+libc=$(ldd --version | sed -n 1p)
 
 {
     echo "# Benchmark figures"

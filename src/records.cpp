@@ -150,10 +150,12 @@ std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, inpu
                                                                       std::int32_t row,
                                                                       input_stream& input) {
     const unsigned char* c = input.next;
-    if (!short_numbers::white_space[*c]) return row;
+    // Its tokens are loaded from up to 8 bytes before the window.
+    if (!short_numbers::white_space[*c] || c - input.buffer < 8) return row;
     std::int64_t line = input.line;
+    const record_window::avx2_constants constants = record_window::make_avx2_constants();
     while (row < max_records - 1 &&
-           record_window::take_record_window_avx2(c, input.end, table, row, line))
+           record_window::take_record_window_avx2(c, input.end, table, row, line, constants))
         ++row;
     input.next = const_cast<unsigned char*>(c);
     input.line = line;

@@ -16,10 +16,10 @@ inline constexpr bool long_double_is_x86_extended =
 // where long double is the x86 extended format; elsewhere record_verdict
 // uses extended_verdict (extended.hpp). Inline, as the answer loop's body.
 inline bool long_double_verdict(float base, float monthly, std::int32_t years, float percent) {
-    // In 64 bits the twelvefold of any stored year count is exact, and so is
-    // the total: 24 significand bits times at most 35.
-    const std::int64_t months = std::int64_t{years} * 12;
-    const long double total = static_cast<long double>(monthly) * static_cast<long double>(months);
+    // The twelvefold of any stored year count (below 2^35) is exact in the
+    // 64-bit significand, and the total is rounded once.
+    const long double months = static_cast<long double>(years) * 12.0L;
+    const long double total = static_cast<long double>(monthly) * months;
     // Three roundings, in this order and grouping; regrouping would change
     // the answers near ties.
     const long double base_value = base;

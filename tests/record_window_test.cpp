@@ -37,7 +37,8 @@ bool take_with_sse2(const unsigned char*& cursor, const unsigned char* end, reco
 [[gnu::target("avx2,bmi,bmi2")]] bool take_with_avx2(const unsigned char*& cursor,
                                                      const unsigned char* end, record_table& table,
                                                      std::int32_t row, std::int64_t& line) {
-    return record_window::take_record_window_avx2(cursor, end, table, row, line);
+    return record_window::take_record_window_avx2(cursor, end, table, row, line,
+                                                  record_window::make_avx2_constants());
 }
 #endif
 
@@ -129,15 +130,16 @@ full_reading read_with_scanners(std::string_view held) {
 
 // Checks one window: `held` is the input held from the window's start, and
 // `stale` the bytes that follow it in the buffer without being input. The
-// buffer ends right after the room the reader may look into, so that the
-// sanitizers see any read beyond it.
+// buffer starts 8 bytes before the window and ends right after the room the
+// reader may look into, so that the sanitizers see any read beyond them.
 void check_window(const named_reader& reader, std::string_view held, std::string_view stale) {
-    const std::size_t size = held.size() + input_buffer_slack;
+    constexpr std::size_t room_before = 8;
+    const std::size_t size = room_before + held.size() + input_buffer_slack;
     const auto buffer = std::make_unique<unsigned char[]>(size);
     for (std::size_t k = 0; k < size; ++k)
         buffer[k] = static_cast<unsigned char>(stale.empty() ? 0 : stale[k % stale.size()]);
-    std::memcpy(buffer.get(), held.data(), held.size());
-    const unsigned char* const start = buffer.get();
+    std::memcpy(buffer.get() + room_before, held.data(), held.size());
+    const unsigned char* const start = buffer.get() + room_before;
     const unsigned char* const end = start + held.size();
 
     static record_table table;
