@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -88,6 +89,69 @@ void give_back_unread_input() {
     if (unread > 0) static_cast<void>(lseek(STDIN_FILENO, -unread, SEEK_CUR));
 }
 
+// Four bytes are stored either way; "NO\n" then advances by three.
+inline unsigned long append_answer(unsigned char* at, bool yes) {
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): answers are bytes, not a string.
+    std::memcpy(at, yes ? "YES\n" : "NO\n\n", 4);
+    return yes ? 4 : 3;
+}
+
+// Answers rows `row` to `stop` - 1 from `length` on; returns the new length.
+unsigned long answer_one_at_a_time(unsigned char* answers, std::int32_t row, unsigned long length,
+                                   std::int32_t stop) {
+    for (; row < stop; ++row) length += append_answer(answers + length, record_verdict(table, row));
+    return length;
+}
+
+#if defined(SCREENING_AVX2)
+// The answers of four rows by their YES bits (row k in bit k): at most 16
+// bytes, stored as 16 either way.
+struct four_answers {
+    unsigned char text[16];
+    unsigned long length;
+};
+
+constexpr std::array<four_answers, 16> four_answer_texts = [] {
+    std::array<four_answers, 16> texts{};
+    for (unsigned yes = 0; yes < 16; ++yes) {
+        four_answers& answers = texts[yes];
+        for (unsigned k = 0; k < 4; ++k) {
+            const char* const answer = (yes >> k & 1U) != 0 ? "YES\n" : "NO\n";
+            for (const char* c = answer; *c != '\0'; ++c)
+                answers.text[answers.length++] = static_cast<unsigned char>(*c);
+        }
+    }
+    return texts;
+}();
+
+// Four rows at a time where their answers are certain in binary64 (nearly
+// always), and each row by the rule itself otherwise.
+[[gnu::target("avx2")]] unsigned long answer_four_at_a_time(unsigned char* answers) {
+    unsigned long length = 0;
+    std::int32_t row = 0;
+    for (; row + 4 <= table.record_count - 1; row += 4) {
+        unsigned yes = 0;
+        if (certain_verdicts(table, row, yes) == 0xf) {
+            const four_answers& texts = four_answer_texts[yes];
+            std::memcpy(answers + length, texts.text, sizeof texts.text);
+            length += texts.length;
+        } else {
+            length = answer_one_at_a_time(answers, row, length, row + 4);
+        }
+    }
+    return answer_one_at_a_time(answers, row, length, table.record_count - 1);
+}
+#endif
+
+// Writes the answers of the answered rows from `answers` on; returns their
+// length.
+unsigned long answer_records(unsigned char* answers) {
+#if defined(SCREENING_AVX2)
+    if (avx2_supported()) return answer_four_at_a_time(answers);
+#endif
+    return answer_one_at_a_time(answers, 0, 0, table.record_count - 1);
+}
+
 struct message {
     char text[512];
     unsigned long length;
@@ -161,14 +225,7 @@ int main() {
     give_back_unread_input();
 
     unsigned char* const answers = input.buffer;
-    unsigned long length = 0;
-    for (std::int32_t row = 0; row < table.record_count - 1; ++row) {
-        const bool yes = record_verdict(table, row);
-        // Four bytes are copied either way; "NO\n" then advances by three.
-        // NOLINTNEXTLINE(bugprone-not-null-terminated-result): answers are bytes, not a string.
-        std::memcpy(answers + length, yes ? "YES\n" : "NO\n\n", 4);
-        length += yes ? 4 : 3;
-    }
+    const unsigned long length = answer_records(answers);
     const int write_error = write_all(STDOUT_FILENO, answers, length);
 
     int status = report_read_outcome(outcome);

@@ -219,6 +219,7 @@ struct avx2_constants {
     __m256i zero_character;
     __m256i point;  // '.' ^ '0'
     __m256i nine;
+    __m256i years_lane;  // bytes 16-23
     __m256i pair_weights;
     __m256i four_weights;
     __m256i ten_thousand;
@@ -238,6 +239,7 @@ template <typename vector>
             held_in_register(_mm256_set1_epi8('0')),
             held_in_register(_mm256_set1_epi8('.' ^ '0')),
             held_in_register(_mm256_set1_epi8(9)),
+            held_in_register(_mm256_set_epi64x(0, -1, 0, 0)),
             held_in_register(_mm256_set1_epi16(1 << 8 | 10)),
             held_in_register(_mm256_set1_epi32(1 << 16 | 100)),
             held_in_register(_mm256_set1_epi64x(10000)),
@@ -245,11 +247,13 @@ template <typename vector>
             held_in_register(_mm256_setr_ps(1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f))};
 }
 
-// Where the four tokens end in the window at `c` (the positions of the
-// spaces after them and of the white space after the last), given the bit
-// mask of the window's token characters. The same checks as find_tokens:
-// single spaces between, white space after, before `end`, and no token
-// longer than 8 characters. An empty token is left to the zero check.
+// Where the four tokens end in the window at `c`: the positions of the
+// spaces after them and of the white space after the last. Byte 0 is the
+// white space before the record. `token_characters` has a bit for each
+// byte above the space and below 0x80, `spaces` one for each space. The
+// tokens must be apart by single spaces, the last followed by white space,
+// and none may be longer than 8 characters. What they hold is checked later; an empty one
+// reads as a zero, which is left to the full scanners.
 struct token_ends {
     std::uint64_t base_amount;
     std::uint64_t monthly_amount;
@@ -258,7 +262,7 @@ struct token_ends {
 };
 
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool find_token_ends(
-    const unsigned char* c, const unsigned char* end, std::uint32_t token_characters,
+    const unsigned char* c, std::uint32_t token_characters, std::uint32_t spaces,
     token_ends& ends) {
     // Bits 32-35 are separators too, so that every search below finds one.
     const std::uint64_t separators = token_characters ^ 0xf'ffff'ffffULL;
@@ -273,9 +277,10 @@ struct token_ends {
     runs &= runs >> 2;
     runs &= runs >> 4;
     runs &= token_characters >> 8;
-    return ends.percent < 32 && ends.percent < static_cast<std::uint64_t>(end - c) &&
-           (runs & ((std::uint64_t{1} << ends.percent) - 1)) == 0 && c[ends.base_amount] == ' ' &&
-           c[ends.monthly_amount] == ' ' && c[ends.years] == ' ' &&
+    // The separators after the first three tokens, which must be spaces.
+    const std::uint64_t inner_separators = after_base ^ after_percent;
+    return ends.percent < 32 && (runs & ((std::uint64_t{1} << ends.percent) - 1)) == 0 &&
+           (inner_separators & ~std::uint64_t{spaces}) == 0 &&
            short_numbers::white_space[c[ends.percent]];
 }
 
@@ -291,8 +296,12 @@ struct token_ends {
     // Bytes from 0x80 on are negative here.
     const auto token_characters =
         static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(window, k.space)));
+    const auto spaces =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(window, k.space)));
     token_ends ends{};
-    if (!find_token_ends(c, end, token_characters, ends)) return false;
+    if (!find_token_ends(c, token_characters, spaces, ends) ||
+        ends.percent >= static_cast<std::uint64_t>(end - c))
+        return false;
 
     const __m256i words = _mm256_set_m128i(
         _mm_insert_epi64(_mm_loadu_si64(c + ends.years - 8),
@@ -320,8 +329,11 @@ struct token_ends {
         _mm256_and_si256(_mm256_xor_si256(characters, _mm256_slli_epi64(characters, 8)), below));
     // Anything but digits left (a sign, a letter, a second point), or a
     // point in the years: not a usual record.
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits)) != -1 ||
-        (_mm256_movemask_epi8(below) & 0x00ff'0000) != 0)
+    // Every byte a digit, no point in the years, no value zero.
+    const __m256i refused =
+        _mm256_or_si256(_mm256_and_si256(below, k.years_lane), _mm256_cmpeq_epi64(digits, k.zero));
+    if (_mm256_movemask_epi8(_mm256_andnot_si256(
+            refused, _mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits))) != -1)
         return false;
     // Pairs of digits (the first times 10), then fours, then eights: each
     // 64-bit lane ends with its value.
@@ -330,7 +342,6 @@ struct token_ends {
     const __m256i values =
         _mm256_add_epi64(_mm256_mul_epu32(fours, k.ten_thousand), _mm256_srli_epi64(fours, 32));
     // A zero (or a point alone) closes the list; the full scanners decide.
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(values, k.zero)) != 0) return false;
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0 or 8). The byte sum of those bytes is 255 n, which is -n modulo
     // 8, and the permutation takes the index modulo 8.

@@ -488,4 +488,55 @@ TEST(StoredAnswers, ModelGivesThem) {
     EXPECT_TRUE(answers == expected);
 }
 
+#if defined(SCREENING_AVX2)
+// The answers taken in binary64, four rows at a time, where they are
+// certain: each must be the rule's, in every family of generated records
+// (near ties, cancellation and special values among them), and most rows
+// must be decided there.
+[[gnu::target("avx2")]] unsigned certain_verdicts_of(const record_table& table, std::int32_t row,
+                                                     unsigned& yes) {
+    return certain_verdicts(table, row, yes);
+}
+
+TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
+    if (!avx2_supported()) GTEST_SKIP() << "no AVX2 here";
+    const auto table = std::make_unique<record_table>();
+    std::uint64_t decided_per_family[record_family_count] = {};
+    std::uint64_t per_family[record_family_count] = {};
+    std::uint64_t disagreements = 0;
+    record_family families[4] = {};
+    for (std::uint64_t index = 0; index < 1'000'000; index += 4) {
+        for (std::int32_t k = 0; k < 4; ++k) {
+            const verdict_record record =
+                make_record(11, index + static_cast<std::uint64_t>(k), families[k]);
+            table->base_amount[k] = record.base;
+            table->monthly_amount[k] = record.monthly;
+            table->years[k] = record.years;
+            table->percent[k] = record.percent;
+        }
+        unsigned yes = 0;
+        const unsigned decided = certain_verdicts_of(*table, 0, yes);
+        for (std::int32_t k = 0; k < 4; ++k) {
+            const int family = static_cast<int>(families[k]);
+            ++per_family[family];
+            if ((decided >> k & 1U) == 0) continue;
+            ++decided_per_family[family];
+            const bool rule = extended_verdict(table->base_amount[k], table->monthly_amount[k],
+                                               table->years[k], table->percent[k]);
+            if ((yes >> k & 1U) != (rule ? 1U : 0U) && disagreements++ < 5)
+                ADD_FAILURE() << "row " << index + static_cast<std::uint64_t>(k) << " ("
+                              << family_name(families[k]) << "): binary64 says "
+                              << ((yes >> k & 1U) != 0 ? "YES" : "NO");
+        }
+    }
+    EXPECT_EQ(disagreements, 0u);
+    // Most random records are decided in binary64 (the others hold NaNs or
+    // infinities); exact ties are not.
+    const int random_bits = static_cast<int>(record_family::random_bits);
+    EXPECT_GT(decided_per_family[random_bits], per_family[random_bits] / 2);
+    const int exact_tie = static_cast<int>(record_family::exact_tie);
+    EXPECT_LT(decided_per_family[exact_tie], per_family[exact_tie]);
+}
+#endif
+
 }  // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,7 @@ enum tie_outcome { on_total, ulp_below, ulp_above, farther, tie_outcome_count };
 struct family_counts {
     std::uint64_t records = 0;
     std::uint64_t yes = 0;
+    std::uint64_t decided_in_binary64 = 0;  // by certain_verdicts, four at a time
     std::uint64_t verdict_disagreements = 0;
     std::uint64_t step_disagreements = 0;
     std::uint64_t ties[tie_outcome_count] = {};
@@ -72,7 +74,37 @@ tie_outcome classify_tie(const verdict_record& record) {
     return farther;
 }
 
+#if defined(SCREENING_AVX2)
+// The four records held last, answered in binary64 where that is certain;
+// each answer given must be the model's.
+struct binary64_batch {
+    record_table rows;
+    bool model_verdicts[4];
+    record_family families[4];
+    std::uint64_t indices[4];
+    int held;
+};
+
+[[gnu::target("avx2")]] void check_binary64_batch(binary64_batch& batch, sweep_share& share) {
+    unsigned yes = 0;
+    const unsigned decided = certain_verdicts(batch.rows, 0, yes);
+    for (int k = 0; k < 4; ++k) {
+        if ((decided >> k & 1U) == 0) continue;
+        family_counts& counts = share.families[static_cast<int>(batch.families[k])];
+        ++counts.decided_in_binary64;
+        if ((yes >> k & 1U) == (batch.model_verdicts[k] ? 1U : 0U)) continue;
+        ++counts.verdict_disagreements;
+        std::printf("binary64 answer differs at record %" PRIu64 "\n", batch.indices[k]);
+    }
+    batch.held = 0;
+}
+#endif
+
 void sweep_range(sweep_share& share) {
+#if defined(SCREENING_AVX2)
+    const bool binary64 = avx2_supported();
+    const auto batch = std::make_unique<binary64_batch>();
+#endif
     for (std::uint64_t index = share.first; index < share.end; ++index) {
         record_family family{};
         const verdict_record record = make_record(share.seed, index, family);
@@ -88,6 +120,19 @@ void sweep_range(sweep_share& share) {
             model.verdict != hardware.verdict || model.verdict != production;
         const bool steps_differ = !same_steps(model, hardware);
         counts.verdict_disagreements += verdict_differs ? 1 : 0;
+#if defined(SCREENING_AVX2)
+        if (binary64) {
+            const int k = batch->held++;
+            batch->rows.base_amount[k] = record.base;
+            batch->rows.monthly_amount[k] = record.monthly;
+            batch->rows.years[k] = record.years;
+            batch->rows.percent[k] = record.percent;
+            batch->model_verdicts[k] = model.verdict;
+            batch->families[k] = family;
+            batch->indices[k] = index;
+            if (batch->held == 4) check_binary64_batch(*batch, share);
+        }
+#endif
         counts.step_disagreements += steps_differ ? 1 : 0;
         if ((verdict_differs || steps_differ) && share.shown.size() < shown_disagreements)
             share.shown.push_back({index, family, record, model, hardware, production});
@@ -122,6 +167,7 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
             family_counts& whole = sum[family];
             whole.records += part.records;
             whole.yes += part.yes;
+            whole.decided_in_binary64 += part.decided_in_binary64;
             whole.verdict_disagreements += part.verdict_disagreements;
             whole.step_disagreements += part.step_disagreements;
             for (int tie = 0; tie < tie_outcome_count; ++tie) whole.ties[tie] += part.ties[tie];
@@ -129,14 +175,15 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
         shown.insert(shown.end(), share.shown.begin(), share.shown.end());
     }
 
-    std::printf("%-16s %12s %12s %12s %12s\n", "family", "records", "YES", "verdict-diff",
-                "value-diff");
+    std::printf("%-16s %12s %12s %12s %12s %12s\n", "family", "records", "YES", "binary64",
+                "verdict-diff", "value-diff");
     std::uint64_t compared = 0, verdict_disagreements = 0, step_disagreements = 0;
     for (int family = 0; family < record_family_count; ++family) {
         const family_counts& counts = sum[family];
-        std::printf("%-16s %12" PRIu64 " %12" PRIu64 " %12" PRIu64 " %12" PRIu64 "\n",
+        std::printf("%-16s %12" PRIu64 " %12" PRIu64 " %12" PRIu64 " %12" PRIu64 " %12" PRIu64 "\n",
                     family_name(static_cast<record_family>(family)), counts.records, counts.yes,
-                    counts.verdict_disagreements, counts.step_disagreements);
+                    counts.decided_in_binary64, counts.verdict_disagreements,
+                    counts.step_disagreements);
         compared += counts.records;
         verdict_disagreements += counts.verdict_disagreements;
         step_disagreements += counts.step_disagreements;
