@@ -252,8 +252,8 @@ template <typename vector>
 // white space before the record. `token_characters` has a bit for each
 // byte above the space and below 0x80, `spaces` one for each space. The
 // tokens must be apart by single spaces, the last followed by white space,
-// and none may be longer than 8 characters. What they hold is checked later; an empty one
-// reads as a zero, which is left to the full scanners.
+// and none may be longer than 8 characters. What they hold is checked
+// later; an empty one reads as a zero, which is left to the full scanners.
 struct token_ends {
     std::uint64_t base_amount;
     std::uint64_t monthly_amount;
@@ -327,9 +327,9 @@ struct token_ends {
     const __m256i digits = _mm256_xor_si256(
         characters,
         _mm256_and_si256(_mm256_xor_si256(characters, _mm256_slli_epi64(characters, 8)), below));
-    // Anything but digits left (a sign, a letter, a second point), or a
-    // point in the years: not a usual record.
-    // Every byte a digit, no point in the years, no value zero.
+    // Anything but digits left (a sign, a letter, a second point), a point
+    // in the years, or a zero value (or a point alone), which closes the
+    // list: not a usual record, and the full scanners decide.
     const __m256i refused =
         _mm256_or_si256(_mm256_and_si256(below, k.years_lane), _mm256_cmpeq_epi64(digits, k.zero));
     if (_mm256_movemask_epi8(_mm256_andnot_si256(
@@ -341,7 +341,6 @@ struct token_ends {
     const __m256i fours = _mm256_madd_epi16(pairs, k.four_weights);
     const __m256i values =
         _mm256_add_epi64(_mm256_mul_epu32(fours, k.ten_thousand), _mm256_srli_epi64(fours, 32));
-    // A zero (or a point alone) closes the list; the full scanners decide.
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0 or 8). The byte sum of those bytes is 255 n, which is -n modulo
     // 8, and the permutation takes the index modulo 8.
