@@ -286,7 +286,9 @@ struct token_ends {
 
 // The same as take_record_window, with the four tokens in one AVX2 register,
 // each loaded as the eight bytes that end with it: the window must also be
-// readable 8 bytes before its start.
+// readable that far before its start.
+inline constexpr long avx2_room_before = 8;
+
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
     const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
     std::int64_t& line, const avx2_constants& k) {

@@ -133,7 +133,7 @@ inline bool read_plain_record(record_table& table, std::int32_t row, input_strea
 // row not taken. The last row is never taken here: whether the list ends
 // there is decided by the general path. The record before the window must
 // have been followed by white space.
-std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, input_stream& input) {
+std::int32_t take_usual_records(record_table& table, std::int32_t row, input_stream& input) {
     const unsigned char* c = input.next;
     if (!short_numbers::white_space[*c]) return row;
     std::int64_t line = input.line;
@@ -150,8 +150,8 @@ std::int32_t take_usual_records_sse2(record_table& table, std::int32_t row, inpu
                                                                       std::int32_t row,
                                                                       input_stream& input) {
     const unsigned char* c = input.next;
-    // Its tokens are loaded from up to 8 bytes before the window.
-    if (!short_numbers::white_space[*c] || c - input.buffer < 8) return row;
+    if (!short_numbers::white_space[*c] || c - input.buffer < record_window::avx2_room_before)
+        return row;
     std::int64_t line = input.line;
     const record_window::avx2_constants constants = record_window::make_avx2_constants();
     while (row < max_records - 1 &&
@@ -206,7 +206,7 @@ read_outcome read_all_records(record_table& table, input_stream& input) {
 }  // namespace
 
 read_outcome read_records_portable(record_table& table, input_stream& input) {
-    return read_all_records<take_usual_records_sse2>(table, input);
+    return read_all_records<take_usual_records>(table, input);
 }
 
 #if defined(SCREENING_AVX2)

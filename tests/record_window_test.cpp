@@ -133,7 +133,7 @@ full_reading read_with_scanners(std::string_view held) {
 // buffer starts 8 bytes before the window and ends right after the room the
 // reader may look into, so that the sanitizers see any read beyond them.
 void check_window(const named_reader& reader, std::string_view held, std::string_view stale) {
-    constexpr std::size_t room_before = 8;
+    constexpr auto room_before = static_cast<std::size_t>(record_window::avx2_room_before);
     const std::size_t size = room_before + held.size() + input_buffer_slack;
     const auto buffer = std::make_unique<unsigned char[]>(size);
     for (std::size_t k = 0; k < size; ++k)
