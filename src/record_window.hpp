@@ -24,6 +24,9 @@ static_assert(input_buffer_slack >= 32);
 
 namespace record_window {
 
+// How far before its window the AVX2 reader reads.
+inline constexpr long avx2_room_before = 8;
+
 // The four tokens of a usual record, each as a word whose top byte is its
 // last character with zero bytes below its first, every character taken
 // exclusive-or '0': digits become 0-9 and nothing else does.
@@ -286,9 +289,7 @@ struct token_ends {
 
 // The same as take_record_window, with the four tokens in one AVX2 register,
 // each loaded as the eight bytes that end with it: the window must also be
-// readable that far before its start.
-inline constexpr long avx2_room_before = 8;
-
+// readable avx2_room_before bytes before its start.
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
     const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
     std::int64_t& line, const avx2_constants& k) {
