@@ -89,11 +89,15 @@ void give_back_unread_input() {
     if (unread > 0) static_cast<void>(lseek(STDIN_FILENO, -unread, SEEK_CUR));
 }
 
-// Four bytes are stored either way; "NO\n" then advances by three.
+// The two answers, NO and YES, each as four bytes (the fourth byte of "NO\n"
+// is overwritten by the next answer), and their lengths.
+constexpr char answer_texts[2][5] = {"NO\n\n", "YES\n"};
+constexpr unsigned long answer_lengths[2] = {3, 4};
+
 inline unsigned long append_answer(unsigned char* at, bool yes) {
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result): answers are bytes, not a string.
-    std::memcpy(at, yes ? "YES\n" : "NO\n\n", 4);
-    return yes ? 4 : 3;
+    std::memcpy(at, yes ? answer_texts[1] : answer_texts[0], 4);
+    return yes ? answer_lengths[1] : answer_lengths[0];
 }
 
 // Answers rows `row` to `stop` - 1 from `length` on; returns the new length.
@@ -116,9 +120,10 @@ constexpr std::array<four_answers, 16> four_answer_texts = [] {
     for (unsigned yes = 0; yes < 16; ++yes) {
         four_answers& answers = texts[yes];
         for (unsigned k = 0; k < 4; ++k) {
-            const char* const answer = (yes >> k & 1U) != 0 ? "YES\n" : "NO\n";
-            for (const char* c = answer; *c != '\0'; ++c)
-                answers.text[answers.length++] = static_cast<unsigned char>(*c);
+            const unsigned answer = yes >> k & 1U;
+            for (unsigned long c = 0; c < answer_lengths[answer]; ++c)
+                answers.text[answers.length++] =
+                    static_cast<unsigned char>(answer_texts[answer][c]);
         }
     }
     return texts;

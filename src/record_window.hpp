@@ -27,6 +27,26 @@ namespace record_window {
 // How far before its window the AVX2 reader reads.
 inline constexpr long avx2_room_before = 8;
 
+// The separators after the four tokens of the window's record, as masks
+// whose lowest bit is that separator: byte 0 is the white space before the
+// record, and `token_characters` has a bit for each byte above the space and
+// below 0x80. Bits 48-51 are separators too, so that every search finds one;
+// a token that ends there fails the readers' length checks.
+struct separators_after {
+    std::uint64_t base_amount;
+    std::uint64_t monthly_amount;
+    std::uint64_t years;
+    std::uint64_t percent;
+};
+
+inline separators_after separators_after_tokens(std::uint32_t token_characters) {
+    const std::uint64_t separators = token_characters ^ 0x000f'0000'ffff'ffffULL;
+    const std::uint64_t after_base = separators & (separators - 1);
+    const std::uint64_t after_monthly = after_base & (after_base - 1);
+    const std::uint64_t after_years = after_monthly & (after_monthly - 1);
+    return {after_base, after_monthly, after_years, after_years & (after_years - 1)};
+}
+
 // The four tokens of a usual record, each as a word whose top byte is its
 // last character with zero bytes below its first, every character taken
 // exclusive-or '0': digits become 0-9 and nothing else does.
@@ -50,17 +70,11 @@ inline std::uint64_t right_aligned_token(const unsigned char* start, unsigned ro
 [[gnu::always_inline]] inline bool find_tokens(const unsigned char* c, const unsigned char* end,
                                                std::uint32_t token_characters,
                                                record_tokens& tokens) {
-    // Bits 48-51 are separators too, so every search below finds one; one
-    // found there makes a room check fail.
-    const std::uint64_t separators = token_characters ^ 0x000f'0000'ffff'ffffULL;
-    const std::uint64_t after_base = separators & (separators - 1);
-    const std::uint64_t after_monthly = after_base & (after_base - 1);
-    const std::uint64_t after_years = after_monthly & (after_monthly - 1);
-    const std::uint64_t after_percent = after_years & (after_years - 1);
-    const auto base_end = static_cast<unsigned>(__builtin_ctzll(after_base));
-    const auto monthly_end = static_cast<unsigned>(__builtin_ctzll(after_monthly));
-    const auto years_end = static_cast<unsigned>(__builtin_ctzll(after_years));
-    const auto percent_end = static_cast<unsigned>(__builtin_ctzll(after_percent));
+    const separators_after after = separators_after_tokens(token_characters);
+    const auto base_end = static_cast<unsigned>(__builtin_ctzll(after.base_amount));
+    const auto monthly_end = static_cast<unsigned>(__builtin_ctzll(after.monthly_amount));
+    const auto years_end = static_cast<unsigned>(__builtin_ctzll(after.years));
+    const auto percent_end = static_cast<unsigned>(__builtin_ctzll(after.percent));
     // Bytes left free below each token in its word: a token of 1 to 8
     // characters leaves 0 to 7; an empty one, a longer one, or one that ends
     // at bit 48 or later, does not.
@@ -267,21 +281,16 @@ struct token_ends {
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool find_token_ends(
     const unsigned char* c, std::uint32_t token_characters, std::uint32_t spaces,
     token_ends& ends) {
-    // Bits 32-35 are separators too, so that every search below finds one.
-    const std::uint64_t separators = token_characters ^ 0xf'ffff'ffffULL;
-    const std::uint64_t after_base = separators & (separators - 1);
-    const std::uint64_t after_monthly = after_base & (after_base - 1);
-    const std::uint64_t after_years = after_monthly & (after_monthly - 1);
-    const std::uint64_t after_percent = after_years & (after_years - 1);
-    ends = {_tzcnt_u64(after_base), _tzcnt_u64(after_monthly), _tzcnt_u64(after_years),
-            _tzcnt_u64(after_percent)};
+    const separators_after after = separators_after_tokens(token_characters);
+    ends = {_tzcnt_u64(after.base_amount), _tzcnt_u64(after.monthly_amount),
+            _tzcnt_u64(after.years), _tzcnt_u64(after.percent)};
     // Bit p of `runs` is set when token characters fill bytes p to p + 8.
     std::uint64_t runs = token_characters & (token_characters >> 1);
     runs &= runs >> 2;
     runs &= runs >> 4;
     runs &= token_characters >> 8;
     // The separators after the first three tokens, which must be spaces.
-    const std::uint64_t inner_separators = after_base ^ after_percent;
+    const std::uint64_t inner_separators = after.base_amount ^ after.percent;
     return ends.percent < 32 && (runs & ((std::uint64_t{1} << ends.percent) - 1)) == 0 &&
            (inner_separators & ~std::uint64_t{spaces}) == 0 &&
            short_numbers::white_space[c[ends.percent]];
