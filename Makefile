@@ -76,34 +76,23 @@ test-x86-64-baseline: build
 	$(BASELINE_PROGRAM) < build/usual-records.txt | cmp - build/usual-records.out
 	@echo "x86-64 without AVX2: process tests, examples and 9,999 usual records as natively"
 
-# The program cross-built for aarch64, where long double is binary128, and run
-# under qemu-aarch64: the x86-64 process tests through a wrapper that starts
-# it, and the stored answers byte for byte. Needs g++-aarch64-linux-gnu and
-# qemu-user; NATIVE_BUILD is where the x86-64 test programs are built.
+# The program cross-built statically for each Debian architecture below with
+# Debian's cross g++ (g++-<triplet>) and run under qemu-user: the process
+# tests, the examples, the stored records and the scanner check, byte for
+# byte as on x86-64 (tools/test-cross.sh). One architecture alone:
+# make test-cross ARCH=s390x. NATIVE_BUILD is where the x86-64 test programs
+# are built.
+CROSS_ARCHITECTURES = arm64 armhf i386 ppc64el s390x riscv64 mips64el
+ARCH ?= $(CROSS_ARCHITECTURES)
 NATIVE_BUILD ?= build
-AARCH64_PROGRAM = $(CURDIR)/build-aarch64/screening-qemu
-.PHONY: test-aarch64
-test-aarch64:
-	cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-	cmake --build build-aarch64 -j 2 --target screening
-	printf '#!/bin/sh\nexec qemu-aarch64 "%s" "$$@"\n' "$(CURDIR)/build-aarch64/screening" > $(AARCH64_PROGRAM)
-	chmod +x $(AARCH64_PROGRAM)
+.PHONY: test-cross test-aarch64
+test-cross:
 	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(NATIVE_BUILD) -j 2 --target process_test extended_test
-	SCREENING_BINARY=$(AARCH64_PROGRAM) $(NATIVE_BUILD)/tests/process_test
-	SCREENING_BINARY=$(AARCH64_PROGRAM) $(NATIVE_BUILD)/tests/extended_test \
-	    --gtest_filter='VerdictTable.Program*:StoredAnswers.*'
-	for example in examples/*.txt; do \
-	    $(AARCH64_PROGRAM) < "$$example" > build-aarch64/example.out && \
-	    cmp build-aarch64/example.out "$${example%.txt}.out" || exit 1; \
-	done
-	rm -rf build-aarch64/lists && mkdir build-aarch64/lists
-	awk '{ print > sprintf("build-aarch64/lists/%03d.txt", n) } \
-	    /^0 0 0 0$$/ { close(sprintf("build-aarch64/lists/%03d.txt", n)); n++ }' tests/data/verdict_records.txt
-	for list in build-aarch64/lists/*.txt; do $(AARCH64_PROGRAM) < "$$list" || exit 1; done \
-	    > build-aarch64/verdict_records.out
-	cmp build-aarch64/verdict_records.out tests/data/verdict_records.out
-	@echo "aarch64: $$(wc -l < tests/data/verdict_records.out) stored answers, byte for byte"
+	cmake --build $(NATIVE_BUILD) -j 2 --target screening process_test extended_test
+	for arch in $(ARCH); do tools/test-cross.sh $$arch $(NATIVE_BUILD) || exit 1; done
+
+test-aarch64:
+	$(MAKE) test-cross ARCH=arm64
 
 # Installation and the Debian package, from the default build. make install
 # puts bin/screening and share/man/man1/screening.1 under PREFIX (DESTDIR is

@@ -10,11 +10,22 @@
 #include <bit>
 #include <cfloat>
 
-static_assert(FLT_EVAL_METHOD == 0, "binary32 arithmetic must not carry excess precision");
+#include "uint128.hpp"
+
+// Path 1 rounds once in binary32, or, where the platform evaluates binary32
+// arithmetic in the x87 format (i386), first to its 64-bit significand and
+// then to binary32. That double rounding is harmless: the product of two
+// 24-bit significands is exact in 64 bits, and a quotient of two numbers of
+// p bits rounded first to q >= 2p + 1 bits and then to p bits is the same as
+// the quotient rounded to p bits at once (Figueroa's theorem on innocuous
+// double rounding); a subnormal result has fewer bits still. The x87 exponent
+// range holds every intermediate value, so the only rounding to binary32's
+// range happens once, when the value is stored.
+static_assert(FLT_EVAL_METHOD == 0 ||
+                  (FLT_EVAL_METHOD == 2 && LDBL_MANT_DIG >= 2 * FLT_MANT_DIG + 1),
+              "binary32 arithmetic must round once, or twice harmlessly");
 
 namespace {
-
-__extension__ typedef unsigned __int128 uint128;
 
 // Wide enough for the kept digits (below 2^426) shifted by a power of five
 // of the widest exponent range that reaches the exact path.
@@ -97,12 +108,12 @@ constexpr bool bit_at(const big_integer& n, int position) {
 // quotient = floor(dividend / divisor), dividend becomes the remainder; the
 // caller knows the quotient is below 2^quotient_bits (at most 128).
 constexpr uint128 divide(big_integer& dividend, big_integer divisor, int quotient_bits) {
-    uint128 quotient = 0;
+    uint128 quotient{0, 0};
     shift_left(divisor, quotient_bits - 1);
     for (int i = quotient_bits - 1; i >= 0; --i) {
         if (compare(dividend, divisor) >= 0) {
             subtract(dividend, divisor);
-            quotient |= uint128{1} << i;
+            (i >= 64 ? quotient.high : quotient.low) |= std::uint64_t{1} << (i % 64);
         }
         shift_right_one(divisor);
     }
@@ -143,12 +154,13 @@ constexpr power_table make_powers_of_five() {
         power.size = 1;
         multiply_by_power_of_five(power, q < 0 ? -q : q);
         const int length = bit_length(power);
-        uint128 mantissa = 0;
+        uint128 mantissa{0, 0};
         std::int32_t binary_exponent = 0;
         if (q >= 0) {
-            // 5^38 has 89 bits: exact.
+            // 5^38 has 89 bits: exact, in four limbs.
             shift_left(power, 128 - length);
-            for (int i = power.size - 1; i >= 0; --i) mantissa = (mantissa << 32) | power.limb[i];
+            mantissa = {std::uint64_t{power.limb[3]} << 32 | power.limb[2],
+                        std::uint64_t{power.limb[1]} << 32 | power.limb[0]};
             binary_exponent = length - 128;
         } else {
             // 5^q = (2^k / 5^-q) * 2^-k, with k making the quotient 128 bits long.
@@ -160,9 +172,8 @@ constexpr power_table make_powers_of_five() {
             mantissa = divide(numerator, power, 128);
             binary_exponent = -k;
         }
-        table[static_cast<std::size_t>(q - smallest_power)] = {
-            static_cast<std::uint64_t>(mantissa >> 64), static_cast<std::uint64_t>(mantissa),
-            binary_exponent};
+        table[static_cast<std::size_t>(q - smallest_power)] = {mantissa.high, mantissa.low,
+                                                               binary_exponent};
     }
     return table;
 }
@@ -183,18 +194,18 @@ std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky)
     const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
     const int leading_zeros = std::countl_zero(x);
     const std::uint64_t normalized = x << leading_zeros;
-    const uint128 low_product = uint128{normalized} * power.low;
-    const uint128 high_product = uint128{normalized} * power.high;
-    uint128 middle_and_low = low_product + (high_product << 64);
-    std::uint64_t high =
-        static_cast<std::uint64_t>(high_product >> 64) + (middle_and_low < low_product ? 1u : 0u);
+    const uint128 low_product = wide_product(normalized, power.low);
+    const uint128 high_product = wide_product(normalized, power.high);
+    // The 192-bit product: high, then the 128 bits below it.
+    uint128 middle_and_low{low_product.high + high_product.low, low_product.low};
+    std::uint64_t high = high_product.high + (middle_and_low.high < low_product.high ? 1u : 0u);
     if (upper_end) {
         const uint128 before = middle_and_low;
-        middle_and_low += normalized - 1;
-        if (middle_and_low < before) ++high;
+        middle_and_low = wide_sum(middle_and_low, widen(normalized - 1));
+        if (wide_less(middle_and_low, before)) ++high;
     }
     const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 128;
-    return round_to_binary32(high, b, sticky || middle_and_low != 0);
+    return round_to_binary32(high, b, sticky || !wide_is_zero(middle_and_low));
 }
 
 std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::int64_t e) {
@@ -228,7 +239,7 @@ std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::
         shift_left(digits, k);
     else
         shift_left(divisor, -k);
-    const auto quotient = static_cast<std::uint64_t>(divide(digits, divisor, 27));
+    const std::uint64_t quotient = divide(digits, divisor, 27).low;
     return round_to_binary32(quotient, -k - f, digits.size != 0 || number.nonzero_dropped);
 }
 

@@ -2,9 +2,9 @@
 
 #include <bit>
 
-namespace {
+#include "uint128.hpp"
 
-__extension__ typedef unsigned __int128 uint128;
+namespace {
 
 constexpr extended zero_of_sign(bool negative) { return {extended_class::zero, negative, 0, 0}; }
 constexpr extended infinity_of_sign(bool negative) {
@@ -12,31 +12,25 @@ constexpr extended infinity_of_sign(bool negative) {
 }
 constexpr extended not_a_number() { return {extended_class::nan, false, 0, 0}; }
 
-int highest_bit(uint128 magnitude) {
-    const auto high = static_cast<std::uint64_t>(magnitude >> 64);
-    if (high != 0) return 127 - std::countl_zero(high);
-    return 63 - std::countl_zero(static_cast<std::uint64_t>(magnitude));
-}
-
 // The value (magnitude + a little more when sticky) * 2^exponent, rounded to
 // a 64-bit significand. The sticky part is less than one unit of magnitude's
 // last bit, so it can only matter among dropped bits: it may be set only when
 // magnitude has more than 64 bits.
 extended round_to_extended(bool negative, uint128 magnitude, std::int32_t exponent, bool sticky) {
-    if (magnitude == 0) return zero_of_sign(negative);
-    const int top = highest_bit(magnitude);
+    if (wide_is_zero(magnitude)) return zero_of_sign(negative);
+    const int top = wide_bit_width(magnitude) - 1;
     if (top <= 63) {
         const int shift = 63 - top;
-        return {extended_class::finite, negative, static_cast<std::uint64_t>(magnitude) << shift,
-                exponent - shift};
+        return {extended_class::finite, negative, magnitude.low << shift, exponent - shift};
     }
     const int dropped = top - 63;
-    auto kept = static_cast<std::uint64_t>(magnitude >> dropped);
-    const uint128 rest = magnitude & ((uint128{1} << dropped) - 1);
-    const uint128 half = uint128{1} << (dropped - 1);
+    std::uint64_t kept = wide_shift_right(magnitude, dropped).low;
+    const uint128 rest = wide_low_bits(magnitude, dropped);
+    const uint128 half = wide_shift_left(widen(1), dropped - 1);
     // Above the midpoint, or on it with an odd significand: up. A set sticky
     // part puts a value on the midpoint above it.
-    const bool up = rest > half || (rest == half && (sticky || (kept & 1) != 0));
+    const bool up =
+        wide_less(half, rest) || (wide_equal(rest, half) && (sticky || (kept & 1) != 0));
     std::int32_t result_exponent = exponent + dropped;
     if (up) {
         ++kept;
@@ -65,9 +59,10 @@ extended extended_from_float(float value) {
         return fraction_bits == 0 ? infinity_of_sign(negative) : not_a_number();
     if (biased_exponent == 0) {
         // Subnormal: the same scale as the smallest normal, no implicit bit.
-        return round_to_extended(negative, fraction_bits, -149, false);
+        return round_to_extended(negative, widen(fraction_bits), -149, false);
     }
-    return round_to_extended(negative, fraction_bits | 0x800000u, biased_exponent - 150, false);
+    return round_to_extended(negative, widen(fraction_bits | 0x800000u), biased_exponent - 150,
+                             false);
 }
 
 extended extended_from_integer(std::int64_t value) {
@@ -75,7 +70,7 @@ extended extended_from_integer(std::int64_t value) {
     // Two's complement magnitude, right for INT64_MIN too.
     const std::uint64_t magnitude =
         negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    return round_to_extended(negative, magnitude, 0, false);
+    return round_to_extended(negative, widen(magnitude), 0, false);
 }
 
 extended extended_divide_by_hundred(extended dividend) {
@@ -85,11 +80,13 @@ extended extended_divide_by_hundred(extended dividend) {
     // sticky part, never the guard bit.
     const std::uint32_t digits[4] = {static_cast<std::uint32_t>(dividend.significand >> 32),
                                      static_cast<std::uint32_t>(dividend.significand), 0, 0};
-    uint128 quotient = 0;
+    uint128 quotient{0, 0};
     std::uint64_t remainder = 0;
     for (const std::uint32_t digit : digits) {
+        // Below 100 * 2^32: the quotient digit fits in 32 bits.
         const std::uint64_t partial = (remainder << 32) | digit;
-        quotient = (quotient << 32) | (partial / 100);
+        quotient = wide_shift_left(quotient, 32);
+        quotient.low |= partial / 100;
         remainder = partial % 100;
     }
     return round_to_extended(dividend.negative, quotient, dividend.exponent - 64, remainder != 0);
@@ -107,7 +104,7 @@ extended extended_multiply(extended left, extended right) {
     if (left.kind == extended_class::zero || right.kind == extended_class::zero)
         return zero_of_sign(negative);
     // The full 128-bit product is exact; one rounding.
-    return round_to_extended(negative, uint128{left.significand} * right.significand,
+    return round_to_extended(negative, wide_product(left.significand, right.significand),
                              left.exponent + right.exponent, false);
 }
 
@@ -139,11 +136,12 @@ extended extended_add(extended left, extended right) {
     }
     // Line both up below a 63-bit guard field: larger at bits 63 ... 126,
     // leaving bit 127 for a carry.
-    const uint128 larger_field = uint128{larger.significand} << 63;
+    const uint128 larger_field = wide_shift_left(widen(larger.significand), 63);
     const std::int64_t distance = std::int64_t{larger.exponent} - smaller.exponent;
-    uint128 smaller_field = 0;
+    uint128 smaller_field{0, 0};
     if (distance <= 63) {
-        smaller_field = uint128{smaller.significand} << (63 - distance);
+        smaller_field =
+            wide_shift_left(widen(smaller.significand), static_cast<int>(63 - distance));
     } else {
         // Everything of the smaller one lies below the larger one's last
         // bit. Keep what lands in the field and fold the rest into its lowest
@@ -153,15 +151,16 @@ extended extended_add(extended left, extended right) {
         const std::int64_t below = distance - 63;
         const bool lost =
             below >= 64 || (smaller.significand & ((std::uint64_t{1} << below) - 1)) != 0;
-        if (below < 64) smaller_field = smaller.significand >> below;
-        if (lost) smaller_field |= 1;
+        if (below < 64) smaller_field = widen(smaller.significand >> below);
+        if (lost) smaller_field.low |= 1;
     }
     const std::int32_t field_exponent = larger.exponent - 63;
     if (left.negative == right.negative)
-        return round_to_extended(larger.negative, larger_field + smaller_field, field_exponent,
-                                 false);
-    const uint128 difference = larger_field - smaller_field;
-    if (difference == 0) return zero_of_sign(false);  // x + (-x) is +0 when rounding to nearest
+        return round_to_extended(larger.negative, wide_sum(larger_field, smaller_field),
+                                 field_exponent, false);
+    const uint128 difference = wide_difference(larger_field, smaller_field);
+    if (wide_is_zero(difference))
+        return zero_of_sign(false);  // x + (-x) is +0 when rounding to nearest
     return round_to_extended(larger.negative, difference, field_exponent, false);
 }
 

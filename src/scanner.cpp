@@ -149,8 +149,8 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
          number.count + 8 <= kept_decimal_digits &&
          short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0;
          c += 8) {
-        const std::uint64_t values = word - short_numbers::every_byte('0');
-        std::memcpy(number.digit + number.count, &values, sizeof values);
+        short_numbers::store_word(number.digit + number.count,
+                                  word - short_numbers::every_byte('0'));
         number.count += 8;
         if (got_dot) number.scale -= 8;
     }

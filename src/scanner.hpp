@@ -81,12 +81,20 @@ inline bool skip_white_space(input_stream& stream) {
 
 namespace short_numbers {
 
-// Eight characters as one word, the first in the lowest byte.
+// Eight characters as one word, the first in the lowest byte, on either
+// byte order: every shift and mask on such a word means the same characters
+// everywhere. store_word is its inverse, the only way such a word goes back
+// to memory.
 inline std::uint64_t load_word(const unsigned char* c) {
     std::uint64_t word = 0;
     std::memcpy(&word, c, sizeof word);
     if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
     return word;
+}
+
+inline void store_word(unsigned char* c, std::uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    std::memcpy(c, &word, sizeof word);
 }
 
 inline constexpr std::uint64_t every_byte(std::uint64_t byte) { return byte * 0x0101010101010101u; }
@@ -191,7 +199,7 @@ inline constexpr std::uint64_t letters(const char (&text)[9]) {
 }
 
 // At most seven digits: below 2^24, so one division by an exact power of
-// ten rounds correctly.
+// ten rounds correctly (also in the x87 format, see binary32.cpp).
 inline float word_decimal_value(const word_decimal& number) {
     return static_cast<float>(static_cast<std::int32_t>(number.digits)) /
            exact_powers_of_ten[number.fraction_length];

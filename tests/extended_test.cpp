@@ -28,6 +28,7 @@
 #include "memory_input.hpp"
 #include "process.hpp"
 #include "records.hpp"
+#include "uint128.hpp"
 #include "verdict.hpp"
 
 namespace {
@@ -538,5 +539,58 @@ TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
     EXPECT_LT(decided_per_family[exact_tie], per_family[exact_tie]);
 }
 #endif
+
+// ---------------------------------------------------------------------------
+// The 128-bit arithmetic of the model and the conversion against the
+// compiler's own 128-bit integers: the product from 32-bit pieces, which is
+// what 32-bit targets run, and every other operation, on values of every
+// width and on the edges where carries and borrows cross the halves.
+
+__extension__ typedef unsigned __int128 native_uint128;
+
+native_uint128 native_of(uint128 value) {
+    return static_cast<native_uint128>(value.high) << 64 | value.low;
+}
+
+TEST(WideIntegers, AgreeWithTheCompilersOwn) {
+    std::vector<std::uint64_t> values = {0,
+                                         1,
+                                         2,
+                                         0xffff'ffff,
+                                         0x1'0000'0000,
+                                         0x8000'0000'0000'0000,
+                                         ~std::uint64_t{0},
+                                         ~std::uint64_t{0} - 1};
+    std::uint64_t state = 12345;
+    for (int i = 0; i < 2000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        values.push_back(state >> (state % 64));
+    }
+    int failures = 0;
+    for (std::size_t i = 0; i < values.size() && failures < 5; ++i) {
+        const std::uint64_t a = values[i];
+        const std::uint64_t b = values[(i * 7 + 3) % values.size()];
+        const native_uint128 expected = static_cast<native_uint128>(a) * b;
+        const uint128 x = wide_product_by_halves(a, b);
+        const uint128 y = wide_product(b, a);
+        const int bits = static_cast<int>(a % 128);
+        const native_uint128 nx = native_of(x);
+        const native_uint128 ny = native_of(y);
+        const bool agree =
+            nx == expected && ny == expected && native_of(wide_sum(x, y)) == nx + ny &&
+            native_of(wide_difference(x, widen(b))) == nx - b &&
+            native_of(wide_shift_left(x, bits)) == nx << bits &&
+            native_of(wide_shift_right(x, bits)) == nx >> bits &&
+            native_of(wide_low_bits(x, bits)) ==
+                (nx & ((static_cast<native_uint128>(1) << bits) - 1)) &&
+            native_of(wide_low_bits(x, 128)) == nx && wide_less(x, widen(b)) == (nx < b) &&
+            wide_equal(x, y) && wide_is_zero(x) == (nx == 0) &&
+            wide_bit_width(x) == (nx >> 64 != 0
+                                      ? 128 - std::countl_zero(static_cast<std::uint64_t>(nx >> 64))
+                                      : 64 - std::countl_zero(static_cast<std::uint64_t>(nx)));
+        if (!agree && failures++ < 5)
+            ADD_FAILURE() << std::hex << a << " * " << b << " by " << bits;
+    }
+}
 
 }  // namespace

@@ -7,17 +7,19 @@
 // and 0x1.000001p-150 gives 0 instead of 0x00000001. Our scanner rounds to
 // nearest, ties to even, so exactly there the two may differ. Such a
 // difference is accepted only when our value equals an independent exact one:
-// strtold is exact for a hexadecimal mantissa of at most 64 significant bits
-// (the x87 format holds 64), and narrowing that to binary32 rounds once,
-// correctly. Every acceptance is counted, so that a run can say how often the
-// platform was overruled.
+// strtod or strtold read a hexadecimal mantissa that their format holds
+// exactly, and narrowing that to binary32 rounds once, correctly. Every
+// acceptance is counted, so that a run can say how often the platform was
+// overruled.
 #pragma once
 
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 enum class float_agreement {
@@ -76,6 +78,29 @@ inline int hex_mantissa_bits(const unsigned char* token, std::size_t length) {
 
 inline bool is_zero_or_subnormal(std::uint32_t bits) { return (bits & 0x7f800000u) == 0; }
 
+// Mantissa bits that strtold reads exactly and that a narrowing to binary32
+// then rounds once: the x87 format's 64 or binary128's 113. Elsewhere (a
+// long double that is binary64, or IBM's pair of doubles, whose narrowing
+// may round twice) only strtod, for binary64's 53.
+inline constexpr int exact_long_double_bits =
+    std::numeric_limits<long double>::is_iec559 && LDBL_MANT_DIG >= 64 ? 64 : 0;
+
+// The binary32 value nearest to a hexadecimal token of `bits` significant
+// bits, read by a conversion that holds them exactly; false when none does.
+inline bool exact_hex_value(const unsigned char* token, std::size_t length, int bits,
+                            std::uint32_t& value) {
+    const std::string text(reinterpret_cast<const char*>(token), length);
+    if (bits <= std::numeric_limits<double>::digits)
+        value =
+            std::bit_cast<std::uint32_t>(static_cast<float>(std::strtod(text.c_str(), nullptr)));
+    else if (bits <= exact_long_double_bits)
+        value =
+            std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold(text.c_str(), nullptr)));
+    else
+        return false;
+    return true;
+}
+
 inline bool is_nan_bits(std::uint32_t bits) {
     return (bits & 0x7f800000u) == 0x7f800000u && (bits & 0x007fffffu) != 0;
 }
@@ -89,16 +114,14 @@ inline float_agreement compare_with_platform(const unsigned char* token, std::si
     if (any_nan_agrees && is_nan_bits(ours) && is_nan_bits(platform)) return float_agreement::same;
     if (!is_zero_or_subnormal(platform)) return float_agreement::different;
     const int bits = hex_mantissa_bits(token, length);
-    if (bits < 0 || bits > 64) return float_agreement::different;
-    const std::string text(reinterpret_cast<const char*>(token), length);
-    const float exact = static_cast<float>(std::strtold(text.c_str(), nullptr));
-    return std::bit_cast<std::uint32_t>(exact) == ours ? float_agreement::platform_hex_fault
-                                                       : float_agreement::different;
+    std::uint32_t exact = 0;
+    if (bits < 0 || !exact_hex_value(token, length, bits, exact)) return float_agreement::different;
+    return exact == ours ? float_agreement::platform_hex_fault : float_agreement::different;
 }
 
 // The platform's value of `token` with the known fault corrected: where it
-// may strike (hexadecimal text, a zero or subnormal result, a mantissa of at
-// most 64 significant bits) the exact value replaces strtof's, and
+// may strike (hexadecimal text, a zero or subnormal result, a mantissa that
+// exact_hex_value can read) the exact value replaces strtof's, and
 // `overruled` says whether that changed anything. A reference reader built on
 // the platform's scanf uses this, so that its list ends where a correct one
 // would.
@@ -107,10 +130,8 @@ inline std::uint32_t corrected_platform_value(const unsigned char* token, std::s
     overruled = false;
     if (!is_zero_or_subnormal(platform)) return platform;
     const int bits = hex_mantissa_bits(token, length);
-    if (bits < 0 || bits > 64) return platform;
-    const std::string text(reinterpret_cast<const char*>(token), length);
-    const auto exact =
-        std::bit_cast<std::uint32_t>(static_cast<float>(std::strtold(text.c_str(), nullptr)));
+    std::uint32_t exact = 0;
+    if (bits < 0 || !exact_hex_value(token, length, bits, exact)) return platform;
     overruled = exact != platform;
     return exact;
 }
