@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct text_random {
@@ -176,5 +177,108 @@ inline std::string white_space_records(std::int32_t count, int run_length, bool 
         append_run();
         text += closing_record;
     }
+    return text;
+}
+
+// The ways users' exports write the same typical records: the benchmark's
+// own layout and the others that a fast path must not leave behind.
+enum class record_layout {
+    single_spaces,   // 13437.29 4237.32 5 12.76
+    crlf,            // the same with CR LF line ends
+    tabs,            // tab-separated
+    one_per_line,    // every value on a line of its own
+    aligned,         // %12.2f %10.2f %4d %7.2f
+    signs,           // +13437.29 +4237.32 -5 +12.76
+    large_amounts,   // amounts of 100,000.00 and more: 9 to 10 characters
+    three_decimals,  // 13437.295
+    whole_numbers,   // 13437 4237 5 12
+    exponent_short,  // %e: 1.343729e+04
+    exponent_long,   // %.18e of the nearest binary64: 19 significant digits
+    blank_lines,     // an empty line between records, trailing spaces
+};
+
+struct layout_name {
+    record_layout layout;
+    const char* name;
+    const char* description;
+};
+
+inline constexpr layout_name record_layouts[] = {
+    {record_layout::single_spaces, "single-spaces", "`13437.29 4237.32 5 12.76` (the benchmark's)"},
+    {record_layout::crlf, "crlf", "CR LF line ends"},
+    {record_layout::tabs, "tabs", "tab-separated"},
+    {record_layout::one_per_line, "one-per-line", "one value per line"},
+    {record_layout::aligned, "aligned", "aligned columns (`%12.2f %10.2f %4d %7.2f`)"},
+    {record_layout::signs, "signs", "signs (`+13437.29`, `-5` years)"},
+    {record_layout::large_amounts, "large-amounts", "amounts of 100,000.00 and more"},
+    {record_layout::three_decimals, "three-decimals", "three decimals (`13437.295`)"},
+    {record_layout::whole_numbers, "whole-numbers", "whole numbers (`13437 4237 5 12`)"},
+    {record_layout::exponent_short, "exponent-short", "`%e` exports (`1.343729e+04`)"},
+    {record_layout::exponent_long, "exponent-long",
+     "`%.18e` exports (19 significant digits, exponent)"},
+    {record_layout::blank_lines, "blank-lines", "blank lines between records, trailing spaces"},
+};
+
+// One value in hundredths (or thousandths) written in the layout's way.
+inline void append_layout_value(std::string& text, record_layout layout, std::uint64_t units,
+                                int decimals, int width) {
+    char written[64];
+    const double value = static_cast<double>(units) / (decimals == 3 ? 1000.0 : 100.0);
+    switch (layout) {
+    case record_layout::exponent_short:
+        std::snprintf(written, sizeof written, "%e", value);
+        break;
+    case record_layout::exponent_long:
+        std::snprintf(written, sizeof written, "%.18e", value);
+        break;
+    case record_layout::whole_numbers:
+        std::snprintf(written, sizeof written, "%llu",
+                      static_cast<unsigned long long>(units / 100 == 0 ? 1 : units / 100));
+        break;
+    default:
+        std::snprintf(written, sizeof written, "%*.*f",
+                      layout == record_layout::aligned ? width : 0, decimals, value);
+        break;
+    }
+    if (layout == record_layout::signs) text += '+';
+    text += written;
+}
+
+inline std::string layout_records(std::int32_t count, record_layout layout) {
+    text_random random = seeded_random();
+    std::string text;
+    const char* separator = layout == record_layout::tabs           ? "\t"
+                            : layout == record_layout::one_per_line ? "\n"
+                                                                    : " ";
+    const char* line_end = layout == record_layout::crlf          ? "\r\n"
+                           : layout == record_layout::blank_lines ? "  \n\n"
+                                                                  : "\n";
+    const int decimals = layout == record_layout::three_decimals ? 3 : 2;
+    const std::uint64_t scale = decimals == 3 ? 1000 : 100;
+    const std::uint64_t base_low = layout == record_layout::large_amounts ? 100000 : 10000;
+    const std::uint64_t base_high = layout == record_layout::large_amounts ? 9999999 : 99999;
+    const std::uint64_t monthly_low = layout == record_layout::large_amounts ? 10000 : 1000;
+    const std::uint64_t monthly_high = layout == record_layout::large_amounts ? 99999 : 9999;
+    for (std::int32_t record = 0; record < count; ++record) {
+        append_layout_value(text, layout,
+                            random_between(random, base_low * scale, base_high * scale), decimals,
+                            12);
+        text += separator;
+        append_layout_value(text, layout,
+                            random_between(random, monthly_low * scale, monthly_high * scale),
+                            decimals, 10);
+        text += separator;
+        const std::uint64_t years = random_between(random, 1, 30);
+        char written[16];
+        std::snprintf(written, sizeof written, layout == record_layout::aligned ? "%4llu" : "%llu",
+                      static_cast<unsigned long long>(years));
+        if (layout == record_layout::signs) text += record % 4 == 3 ? '-' : '+';
+        text += written;
+        text += separator;
+        append_layout_value(text, layout, random_between(random, 1 * scale, 99 * scale), decimals,
+                            7);
+        text += line_end;
+    }
+    text += closing_record;
     return text;
 }

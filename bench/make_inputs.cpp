@@ -1,7 +1,8 @@
 // Writes the process-level benchmark inputs into one directory and lists
 // them on standard output, one a line: file name, records before the
 // closing one, kind ("series" for the record-count series, "shape" for the
-// unusual token shapes) and a short description.
+// unusual token shapes, "layout" for the typical records in other layouts)
+// and a short description.
 #include <cstdio>
 #include <string>
 
@@ -60,6 +61,14 @@ int main(int argc, char** argv) {
     for (const shape_input& shape : shapes) {
         ok = ok && write_input(directory, shape.name, shape.text);
         std::printf("%s\t%d\tshape\t%s\n", shape.name, shape.records, shape.description);
+    }
+
+    // The typical records again, written in each layout that users' exports
+    // write.
+    for (const layout_name& layout : record_layouts) {
+        const std::string name = std::string("layout-") + layout.name + ".txt";
+        ok = ok && write_input(directory, name.c_str(), layout_records(9999, layout.layout));
+        std::printf("%s\t%d\tlayout\t%s\n", name.c_str(), 9999, layout.description);
     }
     return ok ? 0 : 1;
 }

@@ -5,9 +5,10 @@
 #
 #   bench/run_bench.sh [BUILD_DIR]     (default build-bench, built with -DSCREENING_BENCH=ON)
 #
-# BENCH_RUNS sets the number of timed runs per program and input (21), and
-# BENCH_TYPICAL_RUNS that for the typical list, whose ratio is a target (301):
-# a virtual machine's wall times scatter by several percent from run to run.
+# BENCH_RUNS sets the number of timed runs per program and input (21),
+# BENCH_TYPICAL_RUNS that for the typical list, whose ratio is a target (301),
+# and BENCH_LAYOUT_RUNS that for the same records in other layouts (101): a
+# virtual machine's wall times scatter by several percent from run to run.
 # Needs valgrind and gnuplot: apt-get install valgrind gnuplot-nox.
 set -euo pipefail
 
@@ -15,6 +16,7 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=$(cd "${1:-$source_dir/build-bench}" && pwd)
 runs=${BENCH_RUNS:-21}
 typical_runs=${BENCH_TYPICAL_RUNS:-301}
+layout_runs=${BENCH_LAYOUT_RUNS:-101}
 
 ours=$build_dir/screening
 reference=$build_dir/bench/screening_reference
@@ -76,6 +78,7 @@ while IFS=$'\t' read -r name records kind description <&3; do
     # peak RSS KiB, failed runs.
     input_runs=$runs
     [[ $name == typical-9999.txt ]] && input_runs=$typical_runs
+    [[ $kind == layout ]] && input_runs=$layout_runs
     mapfile -t timed < <("$timer" "$input_runs" "$input" "$ours" "$reference" "$read_only")
     if ((${#timed[@]} != 3)); then
         echo "bench_timer failed on $name" >&2
@@ -109,6 +112,7 @@ BEGIN {
     print "| input | records | size | instructions: ours | reference | read-only | reference / ours | wall ms: ours | reference | read-only | ours / read-only | ours MB/s | ours MB/s beyond read-only | ours peak RSS |"
     print "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|"
 }
+$3 == "layout" { next }
 {
     name = $1; sub(/\.txt$/, "", name)
     throughput = $5 >= 100000 ? sprintf("%.0f", ($5 / 1e6) / ($11 / 1e9)) : "–"
@@ -141,6 +145,23 @@ END {
     else print "Answers: screening and the reference differ on:" differing "."
     if (failing != "") { print ""; print "Exit status of screening not 0 on:" failing "." }
 }' "$results" > "$table"
+
+# The same typical records in every layout that users' exports write.
+layout_table=$work/layouts.md
+awk -F'\t' '
+function grouped(n,    text) {
+    text = sprintf("%d", n)
+    while (text ~ /[0-9][0-9][0-9][0-9]/) sub(/[0-9][0-9][0-9]($|,)/, ",&", text)
+    return text
+}
+BEGIN {
+    print "| layout | size | instructions: ours | reference | wall: ours / read-only | answers as the reference |"
+    print "|---|--:|--:|--:|--:|---|"
+}
+$3 == "layout" {
+    printf "| %s | %.1f kB | %s | %s | %.2f | %s |\n", $4, $5 / 1000, grouped($8), grouped($9),
+        $11 / $13, $7
+}' "$results" > "$layout_table"
 
 # Chart: the record-count series.
 chart_data=$work/chart.dat
@@ -204,6 +225,13 @@ libc=$(ldd --version | sed -n 1p)
     echo
     cat "$table"
     echo
+    echo "## Layouts"
+    echo
+    echo "The 9,999 typical records of typical-9999 written as users' exports write them"
+    echo "(\`bench/input_text.hpp\`, \`layout_records\`). Wall time: median of $layout_runs runs."
+    echo
+    cat "$layout_table"
+    echo
     echo "![Wall time and instructions against the number of records](bench.png)"
     echo
     echo "## Microbenchmarks (in memory, Google Benchmark)"
@@ -216,5 +244,7 @@ libc=$(ldd --version | sed -n 1p)
 } > "$docs/bench.md"
 
 cat "$table"
+echo
+cat "$layout_table"
 echo
 echo "Written: $docs/bench.md and $docs/bench.png" >&2
