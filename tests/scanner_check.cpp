@@ -197,6 +197,12 @@ void check_exponents() {
     for (const char* token : {"1e-46", "1e-40", "1e39", "3.4028235e38", "3.4028236e38", "1e+999999",
                               "1e-999999", "7.006492321624085354618e-46"})
         check(token);
+    // Binary32 midpoints: exactly (ties to even), and 18014399583223810,
+    // whose binary64 value is the midpoint (2^24 + 1) * 2^30 below it, so
+    // that narrowing the binary64 value would round it down wrongly.
+    for (const char* token : {"16777217", "1801439958322381e1", "18014399583223810",
+                              "180143995832238.10e2", "0.0000000018014399583223810e27"})
+        check(token);
 }
 
 // Random bit patterns of every class, subnormals often, spelled shortest,
