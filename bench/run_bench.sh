@@ -94,14 +94,18 @@ while IFS=$'\t' read -r name records kind description <&3; do
     printf '%s\n' "$ours_rss" >> "$results"
 done 3< "$work/manifest.tsv"
 
-# The markdown table and the lines under it.
-table=$work/table.md
-awk -F'\t' '
+# 1234567 as 1,234,567, for both tables.
+grouped_function='
 function grouped(n,    text) {
     text = sprintf("%d", n)
     while (text ~ /[0-9][0-9][0-9][0-9]/) sub(/[0-9][0-9][0-9]($|,)/, ",&", text)
     return text
 }
+'
+
+# The markdown table and the lines under it.
+table=$work/table.md
+awk -F'\t' "$grouped_function"'
 function size(bytes) {
     if (bytes < 1000) return bytes " B"
     if (bytes < 1000000) return sprintf("%.1f kB", bytes / 1000)
@@ -148,12 +152,7 @@ END {
 
 # The same typical records in every layout that users' exports write.
 layout_table=$work/layouts.md
-awk -F'\t' '
-function grouped(n,    text) {
-    text = sprintf("%d", n)
-    while (text ~ /[0-9][0-9][0-9][0-9]/) sub(/[0-9][0-9][0-9]($|,)/, ",&", text)
-    return text
-}
+awk -F'\t' "$grouped_function"'
 BEGIN {
     print "| layout | size | instructions: ours | reference | wall: ours / read-only | answers as the reference |"
     print "|---|--:|--:|--:|--:|---|"
