@@ -7,7 +7,10 @@ build:
 	cmake --preset default
 	cmake --build --preset default -j 2
 
-run: build
+# The program alone, without the tests: GoogleTest is not needed here.
+run:
+	cmake --preset default
+	cmake --build --preset default -j 2 --target screening
 	./build/screening < examples/records.txt
 
 test: build
@@ -94,16 +97,25 @@ test-cross:
 test-aarch64:
 	$(MAKE) test-cross ARCH=arm64
 
-# Installation and the Debian package, from the default build. make install
-# puts bin/screening and share/man/man1/screening.1 under PREFIX (DESTDIR is
-# honoured); make package writes build/screening_<version>_amd64.deb.
+# Installation: make install puts bin/screening and share/man/man1/screening.1
+# under PREFIX (DESTDIR is honoured).
 PREFIX ?= /usr/local
-.PHONY: install package
+.PHONY: install
 install: build
 	cmake --install build --prefix $(PREFIX)
 
-package: build
-	cd build && cpack -G DEB
+# The Debian source and binary packages, built by dpkg-buildpackage from a
+# copy of the files git knows (committed or not) in build-package/screening/;
+# the .dsc, .tar.xz, .deb, .buildinfo and .changes land in build-package/.
+# DEB_BUILD_OPTIONS=nocheck skips the tests.
+.PHONY: package
+package:
+	rm -rf build-package
+	mkdir -p build-package/screening
+	git ls-files -z --cached --others --exclude-standard | \
+	    xargs -0 cp --parents -P -t build-package/screening
+	cd build-package/screening && dpkg-buildpackage -us -uc
+	@ls build-package/*.changes build-package/*.deb
 
 # House style: clang-format over every source (it changes nothing, it only
 # reports), clang-tidy over the program with its own compile commands.

@@ -13,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "escaped.hpp"
@@ -66,7 +68,8 @@ struct scratch_directory {
         if (mkdtemp(name.data()) != nullptr) path = name.data();
     }
     ~scratch_directory() {
-        if (!path.empty()) static_cast<void>(std::system(("rm -rf '" + path + "'").c_str()));
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
     }
     std::string file(const std::string& name, const std::string& contents) const {
         const std::string file_path = path + "/" + name;
