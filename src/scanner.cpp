@@ -256,9 +256,6 @@ scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_di
 
 void open_input(input_stream& stream, input_source source) {
     stream.source = source;
-    // The scanning loops stop at the zero byte after the bytes held. Short
-    // numbers are read a word at a time, a little past it (into the slack):
-    // nothing read past it ever decides anything.
     stream.next = stream.buffer;
     stream.end = stream.buffer;
     *stream.end = 0;

@@ -10,42 +10,7 @@
 #include <cstring>
 
 #include "binary32.hpp"
-
-// Where the bytes come from: fills `room` bytes at most and returns how many
-// it gave, 0 at the end of input, or -errno on failure.
-struct input_source {
-    long (*fill)(void* context, unsigned char* into, unsigned long room);
-    void* context;
-};
-
-inline constexpr unsigned long input_buffer_size = 64UL * 1024;
-
-// Room after the bytes held for a terminating zero byte, which stops the
-// digit and white-space loops at the end of the buffer without a bounds
-// check per character, and for loads of whole words and windows that start
-// before the end.
-inline constexpr unsigned long input_buffer_slack = 32;
-
-// One fixed buffer over the source. Bytes are requested from the source only
-// when a character is needed that the buffer does not hold.
-struct input_stream {
-    input_source source;
-    unsigned char* next;  // first byte not yet consumed
-    unsigned char* end;   // end of the bytes held
-    std::int64_t consumed_before_buffer;
-    std::int64_t line;  // 1-based line of `next`
-    bool at_end;        // the source has ended or failed: it is never asked again
-    int read_error;     // errno of the failed fill, or 0
-    unsigned char buffer[input_buffer_size + input_buffer_slack];
-};
-
-void open_input(input_stream& stream, input_source source);
-
-// Bytes consumed since the stream was opened.
-std::int64_t consumed_count(const input_stream& stream);
-
-// Bytes held in the buffer but not consumed.
-inline long unconsumed_count(const input_stream& stream) { return stream.end - stream.next; }
+#include "input_buffer.hpp"
 
 enum class scan_result {
     value,         // a value was scanned
@@ -58,14 +23,6 @@ enum class scan_result {
 bool skip_white_space_slowly(input_stream& stream);
 scan_result scan_float_slowly(input_stream& stream, float& value);
 scan_result scan_int_slowly(input_stream& stream, std::int32_t& value);
-
-inline constexpr bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Passes over white space from c, counting line feeds; the zero byte after
-// the buffer's bytes stops it. Lines are counted here and nowhere else.
-inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
-    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
-}
 
 // Skips white space; false when the input ends (or fails) first. Values are
 // usually apart by one space, which is taken here.

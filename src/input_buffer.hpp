@@ -1,0 +1,66 @@
+// The one input buffer and its rules, on which every reader relies:
+//
+// - Bytes held: buffer[0] ... end[-1]; `next` is the first not consumed.
+//   Bytes are asked of the source only when a character is needed that the
+//   buffer does not hold. A refill (scanner.cpp) starts over at the buffer's
+//   start and moves nothing: what lay before `next` is gone, so a token cut
+//   by the buffer's end is read by the full scanners, which keep what they
+//   took of it, and the fast paths never see it whole.
+// - The zero byte: *end is 0, neither white space nor part of any number, so
+//   every loop over digits, letters or white space stops at the end of the
+//   bytes held without a bounds check per character.
+// - After the cursor: words and windows may be loaded from any place up to
+//   `end`, reaching into the slack after it; what lies there is zero or stale
+//   and decides nothing, since every fast path needs its token and the
+//   character after it before `end`.
+// - Before the cursor: the AVX2 window reader loads each token as the eight
+//   bytes that end with it, up to avx2_room_before bytes before its window,
+//   and is never offered a window that close to the buffer's start.
+// - Lines: `line` is the line of `next`. White space runs are counted by
+//   skip_white_space_counting below; a reader that takes a single separator
+//   counts its line feed itself.
+// - Once the list is read the buffer is free: the answers are written into
+//   it (answer_capacity in main.cpp).
+#pragma once
+
+#include <cstdint>
+
+// Where the bytes come from: fills `room` bytes at most and returns how many
+// it gave, 0 at the end of input, or -errno on failure.
+struct input_source {
+    long (*fill)(void* context, unsigned char* into, unsigned long room);
+    void* context;
+};
+
+inline constexpr unsigned long input_buffer_size = 64UL * 1024;
+
+// Room after the bytes held for the zero byte and for loads of whole words
+// and windows that start before the end.
+inline constexpr unsigned long input_buffer_slack = 32;
+
+struct input_stream {
+    input_source source;
+    unsigned char* next;  // first byte not yet consumed
+    unsigned char* end;   // end of the bytes held; *end is 0
+    std::int64_t consumed_before_buffer;
+    std::int64_t line;  // 1-based line of `next`
+    bool at_end;        // the source has ended or failed: it is never asked again
+    int read_error;     // errno of the failed fill, or 0
+    unsigned char buffer[input_buffer_size + input_buffer_slack];
+};
+
+void open_input(input_stream& stream, input_source source);
+
+// Bytes consumed since the stream was opened.
+std::int64_t consumed_count(const input_stream& stream);
+
+// Bytes held in the buffer but not consumed.
+inline long unconsumed_count(const input_stream& stream) { return stream.end - stream.next; }
+
+inline constexpr bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Passes over white space from c, counting line feeds; the zero byte at the
+// end stops it.
+inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
+    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+}
