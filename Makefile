@@ -127,7 +127,7 @@ format-check:
 
 tidy:
 	cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-	clang-tidy -p build-tidy --quiet src/*.cpp
+	clang-tidy -p build-tidy --quiet $(shell find src -name "*.cpp" | sort)
 
 clean:
 	rm -rf build build-*

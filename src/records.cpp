@@ -2,12 +2,8 @@
 
 #include <algorithm>
 
-#include "record_window.hpp"
-
-#if defined(SCREENING_AVX2) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>
-#define SCREENING_GLIBC_CPU_FEATURES 1
-#endif
+#include "kernels/avx2/record_window.hpp"
+#include "kernels/sse2/record_window.hpp"
 
 namespace {
 
@@ -210,18 +206,6 @@ read_outcome read_records_portable(record_table& table, input_stream& input) {
 }
 
 #if defined(SCREENING_AVX2)
-// The C library has asked the processor at start-up; asking again costs a
-// virtual machine dearly (tens of microseconds per question). Clang cannot
-// read glibc's header as C++, and its builds are for testing only.
-bool avx2_supported() {
-#if defined(SCREENING_GLIBC_CPU_FEATURES)
-    return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
-#else
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2");
-#endif
-}
-
 read_outcome read_records_avx2(record_table& table, input_stream& input) {
     return read_all_records<take_usual_records_avx2>(table, input);
 }
@@ -229,7 +213,7 @@ read_outcome read_records_avx2(record_table& table, input_stream& input) {
 
 read_outcome read_records(record_table& table, input_stream& input) {
 #if defined(SCREENING_AVX2)
-    if (avx2_supported()) return read_records_avx2(table, input);
+    if (chosen_kernel() == processor_kernel::avx2) return read_records_avx2(table, input);
 #endif
     return read_records_portable(table, input);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "kernels/choice.hpp"
 #include "scanner.hpp"
 
 // Rows in the table; the closing record takes one, so at most 9,999 records
@@ -42,11 +43,9 @@ struct read_outcome {
 read_outcome read_records(record_table& table, input_stream& input);
 
 // read_records with its usual records read with SSE2 (or value by value
-// without it), and with AVX2, BMI1 and BMI2, which it picks where the
-// processor and the system support them. Both give the same results.
+// without it), and with AVX2, BMI1 and BMI2, which it uses where
+// chosen_kernel() says so. Both give the same results.
 read_outcome read_records_portable(record_table& table, input_stream& input);
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define SCREENING_AVX2
+#if defined(SCREENING_AVX2)
 read_outcome read_records_avx2(record_table& table, input_stream& input);
-bool avx2_supported();
 #endif

@@ -25,6 +25,7 @@
 
 #include "../tools/verdict_cases.hpp"
 #include "extended.hpp"
+#include "kernels/avx2/answers.hpp"
 #include "memory_input.hpp"
 #include "process.hpp"
 #include "records.hpp"

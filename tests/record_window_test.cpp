@@ -18,8 +18,9 @@
 #include <vector>
 
 #include "escaped.hpp"
+#include "kernels/avx2/record_window.hpp"
+#include "kernels/sse2/record_window.hpp"
 #include "memory_input.hpp"
-#include "record_window.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "extended.hpp"
+#include "kernels/avx2/answers.hpp"
 #include "verdict.hpp"
 #include "verdict_cases.hpp"
 

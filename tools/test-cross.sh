@@ -28,6 +28,7 @@ esac
 
 started=$(date +%s)
 build=build-cross/$arch
+mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake \
     -DSCREENING_TARGET_TRIPLET=$triplet -DSCREENING_TARGET_PROCESSOR=$processor \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > "$build.configure.log"

@@ -1,0 +1,26 @@
+#include "choice.hpp"
+
+#if defined(SCREENING_AVX2) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define SCREENING_GLIBC_CPU_FEATURES 1
+#endif
+
+// The C library has asked the processor at start-up; asking again costs a
+// virtual machine dearly (tens of microseconds per question). Clang cannot
+// read glibc's header as C++, and its builds are for testing only.
+bool avx2_supported() {
+#if defined(SCREENING_GLIBC_CPU_FEATURES)
+    return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
+#elif defined(SCREENING_AVX2)
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
+processor_kernel chosen_kernel() {
+    static const processor_kernel chosen =
+        avx2_supported() ? processor_kernel::avx2 : processor_kernel::baseline;
+    return chosen;
+}
