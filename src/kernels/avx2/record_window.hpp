@@ -2,6 +2,7 @@
 // register, built with AVX2, BMI1 and BMI2 for processors that have them.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -81,25 +82,51 @@ struct token_ends {
            short_numbers::white_space[c[ends.percent]];
 }
 
-// The same as take_record_window, with the four tokens in one AVX2 register,
-// each loaded as the eight bytes that end with it: the window must also be
-// readable avx2_room_before bytes before its start.
-[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
-    const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
-    std::int64_t& line, const avx2_constants& k) {
-    const unsigned char* const c = cursor;
-    __m256i window;
-    std::memcpy(&window, c, sizeof window);
-    // Bytes from 0x80 on are negative here.
-    const auto token_characters =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(window, k.space)));
-    const auto spaces =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(window, k.space)));
-    token_ends ends{};
-    if (!find_token_ends(c, token_characters, spaces, ends) ||
-        ends.percent >= static_cast<std::uint64_t>(end - c))
+// The same for tokens apart by any run of white space (tabs, CR LF, one
+// value per line, blank lines, several spaces), tried when the tokens are not
+// apart by single spaces. Starts and ends of the tokens come from the token
+// characters' mask; every other byte up to the white space after the last
+// token must be white space. `lines` is set to the line feeds before it.
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool find_spread_token_ends(
+    __m256i window, std::uint32_t token_characters, std::uint32_t spaces, token_ends& ends,
+    std::int64_t& lines) {
+    const std::uint64_t tokens = token_characters;
+    std::uint64_t starts = tokens & ~(tokens << 1);
+    std::uint64_t after = ~tokens & (tokens << 1) & 0xffff'ffffU;
+    std::uint64_t start[4];
+    std::uint64_t stop[4];
+    for (int k = 0; k < 4; ++k) {
+        start[k] = _tzcnt_u64(starts);
+        stop[k] = _tzcnt_u64(after);
+        starts = _blsr_u64(starts);
+        after = _blsr_u64(after);
+    }
+    // 1 to 8 characters each; a missing end (64) makes the last one too long.
+    if (((stop[0] - start[0] - 1) | (stop[1] - start[1] - 1) | (stop[2] - start[2] - 1) |
+         (stop[3] - start[3] - 1)) >= 8)
         return false;
+    // Bytes 9 to 13 (tab to carriage return) and the space are white space.
+    const __m256i nine = _mm256_set1_epi8(9);
+    const __m256i thirteen = _mm256_set1_epi8(13);
+    const __m256i clamped = _mm256_min_epu8(_mm256_max_epu8(window, nine), thirteen);
+    const auto white = spaces | static_cast<std::uint32_t>(
+                                    _mm256_movemask_epi8(_mm256_cmpeq_epi8(clamped, window)));
+    const std::uint64_t through_last = (std::uint64_t{2} << stop[3]) - 1;
+    if ((~tokens & ~std::uint64_t{white} & through_last) != 0) return false;
+    const auto line_feeds = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(window, _mm256_set1_epi8('\n'))));
+    lines = std::popcount(line_feeds & (through_last >> 1));
+    ends = {stop[0], stop[1], stop[2], stop[3]};
+    return true;
+}
 
+// Converts and stores the four tokens that end at `ends` in the window at
+// `c`, each loaded as the eight bytes that end with it; false, having
+// stored nothing, when one of them is not an unsigned decimal of 1 to 8
+// characters (none with a point in the years), or is zero.
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_tokens_avx2(
+    const unsigned char* c, const token_ends& ends, record_table& table, std::int32_t row,
+    const avx2_constants& k) {
     const __m256i words = _mm256_set_m128i(
         _mm_insert_epi64(_mm_loadu_si64(c + ends.years - 8),
                          static_cast<std::int64_t>(short_numbers::load_word(c + ends.percent - 8)),
@@ -150,7 +177,40 @@ struct token_ends {
                  {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)),
                   _mm_cvtsi128_si32(_mm256_extracti128_si256(values, 1)),
                   _mm_cvtss_f32(_mm_movehl_ps(percent, percent))});
-    line += *c == '\n' ? 1 : 0;
+    return true;
+}
+
+// The same as take_record_window, with the four tokens in one AVX2 register:
+// the window must also be readable avx2_room_before bytes before its start.
+// With `any_white_space` the tokens may be apart by any run of white space
+// (tabs, CR LF, one value per line, blank lines, several spaces); the reader
+// runs each kind in a loop of its own, so that the single spaces' loop stays
+// as short as it is alone.
+template <bool any_white_space>
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
+    const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
+    std::int64_t& line, const avx2_constants& k) {
+    const unsigned char* const c = cursor;
+    __m256i window;
+    std::memcpy(&window, c, sizeof window);
+    // Bytes from 0x80 on are negative here.
+    const auto token_characters =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(window, k.space)));
+    const auto spaces =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(window, k.space)));
+    token_ends ends{};
+    std::int64_t lines = 0;
+    bool found = false;
+    if constexpr (any_white_space) {
+        found = find_spread_token_ends(window, token_characters, spaces, ends, lines);
+    } else {
+        found = find_token_ends(c, token_characters, spaces, ends);
+        lines = *c == '\n' ? 1 : 0;
+    }
+    if (!found || ends.percent >= static_cast<std::uint64_t>(end - c) ||
+        !convert_tokens_avx2(c, ends, table, row, k))
+        return false;
+    line += lines;
     cursor = c + ends.percent;
     return true;
 }
