@@ -145,7 +145,7 @@ std::int32_t take_usual_records(record_table& table, std::int32_t row, input_str
 // Usual records from `row` on at input.next, while they come; returns the
 // first row not taken. One loop for tokens apart by single spaces, another
 // for any white space, each a function of its own.
-template <bool any_white_space>
+template <record_window::window_layout layout>
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_usual_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
     const unsigned char* c = input.next;
@@ -153,7 +153,7 @@ template <bool any_white_space>
         return row;
     std::int64_t line = input.line;
     const record_window::avx2_constants constants = record_window::make_avx2_constants();
-    while (row < max_records - 1 && record_window::take_record_window_avx2<any_white_space>(
+    while (row < max_records - 1 && record_window::take_record_window_avx2<layout>(
                                         c, input.end, table, row, line, constants))
         ++row;
     input.next = const_cast<unsigned char*>(c);
@@ -162,12 +162,14 @@ template <bool any_white_space>
 }
 
 // Records apart by single spaces, then, where those stop, by any white
-// space: the spread reader takes single spaces too, and goes on as far as
-// it can. Each loop is a function of its own, which keeps the first as short
-// as it is alone.
+// space, then with signs too: each later layout takes the earlier ones as
+// well, and goes on as far as it can. Each loop is a function of its own,
+// which keeps the simpler layouts' loops as short as they are alone.
 std::int32_t take_window_records_avx2(record_table& table, std::int32_t row, input_stream& input) {
-    return take_usual_records_avx2<true>(table, take_usual_records_avx2<false>(table, row, input),
-                                         input);
+    using record_window::window_layout;
+    row = take_usual_records_avx2<window_layout::single_spaces>(table, row, input);
+    row = take_usual_records_avx2<window_layout::any_white_space>(table, row, input);
+    return take_usual_records_avx2<window_layout::signed_tokens>(table, row, input);
 }
 #endif
 

@@ -82,16 +82,28 @@ struct token_ends {
            short_numbers::white_space[c[ends.percent]];
 }
 
+// What the window readers take between and before the tokens.
+enum class window_layout {
+    single_spaces,    // one space between tokens
+    any_white_space,  // any run of white space between them
+    signed_tokens,    // that, and a sign before any token
+};
+
 // The same for tokens apart by any run of white space (tabs, CR LF, one
 // value per line, blank lines, several spaces), tried when the tokens are not
 // apart by single spaces. Starts and ends of the tokens come from the token
 // characters' mask; every other byte up to the white space after the last
-// token must be white space. `lines` is set to the line feeds before it.
+// token must be white space. A token may start with a sign, and then has up
+// to 9 characters; bit k of `negative` is set when token k starts with a
+// minus. `lines` is set to the line feeds before the white space after the
+// last token.
+template <bool signs>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool find_spread_token_ends(
     __m256i window, std::uint32_t token_characters, std::uint32_t spaces, token_ends& ends,
-    std::int64_t& lines) {
+    unsigned& negative, std::int64_t& lines) {
     const std::uint64_t tokens = token_characters;
-    std::uint64_t starts = tokens & ~(tokens << 1);
+    const std::uint64_t first_characters = tokens & ~(tokens << 1);
+    std::uint64_t starts = first_characters;
     std::uint64_t after = ~tokens & (tokens << 1) & 0xffff'ffffU;
     std::uint64_t start[4];
     std::uint64_t stop[4];
@@ -101,9 +113,22 @@ struct token_ends {
         starts = _blsr_u64(starts);
         after = _blsr_u64(after);
     }
-    // 1 to 8 characters each; a missing end (64) makes the last one too long.
-    if (((stop[0] - start[0] - 1) | (stop[1] - start[1] - 1) | (stop[2] - start[2] - 1) |
-         (stop[3] - start[3] - 1)) >= 8)
+    // Signs only as first characters.
+    std::uint32_t minus = 0;
+    std::uint64_t sign[4] = {0, 0, 0, 0};
+    if constexpr (signs) {
+        minus = static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(window, _mm256_set1_epi8('-'))));
+        const std::uint64_t sign_characters =
+            minus | static_cast<std::uint32_t>(
+                        _mm256_movemask_epi8(_mm256_cmpeq_epi8(window, _mm256_set1_epi8('+'))));
+        if ((sign_characters & ~first_characters) != 0) return false;
+        for (int k = 0; k < 4; ++k) sign[k] = (sign_characters >> (start[k] & 63)) & 1;
+    }
+    // 1 to 8 characters each after the sign; a missing end (64) makes the
+    // last one too long.
+    if (((stop[0] - start[0] - sign[0] - 1) | (stop[1] - start[1] - sign[1] - 1) |
+         (stop[2] - start[2] - sign[2] - 1) | (stop[3] - start[3] - sign[3] - 1)) >= 8)
         return false;
     // Bytes 9 to 13 (tab to carriage return) and the space are white space.
     const __m256i nine = _mm256_set1_epi8(9);
@@ -117,16 +142,22 @@ struct token_ends {
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(window, _mm256_set1_epi8('\n'))));
     lines = std::popcount(line_feeds & (through_last >> 1));
     ends = {stop[0], stop[1], stop[2], stop[3]};
+    negative = 0;
+    if constexpr (signs)
+        for (int k = 0; k < 4; ++k) negative |= static_cast<unsigned>((minus >> start[k]) & 1) << k;
     return true;
 }
 
 // Converts and stores the four tokens that end at `ends` in the window at
 // `c`, each loaded as the eight bytes that end with it; false, having
 // stored nothing, when one of them is not an unsigned decimal of 1 to 8
-// characters (none with a point in the years), or is zero.
+// characters (none with a point in the years), or is zero. With `signs`, a
+// token's first character may be a sign, which the finder has checked
+// (bit k of `negative` for a minus before token k).
+template <bool signs>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_tokens_avx2(
-    const unsigned char* c, const token_ends& ends, record_table& table, std::int32_t row,
-    const avx2_constants& k) {
+    const unsigned char* c, const token_ends& ends, unsigned negative, record_table& table,
+    std::int32_t row, const avx2_constants& k) {
     const __m256i words = _mm256_set_m128i(
         _mm_insert_epi64(_mm_loadu_si64(c + ends.years - 8),
                          static_cast<std::int64_t>(short_numbers::load_word(c + ends.percent - 8)),
@@ -137,6 +168,11 @@ struct token_ends {
     // Below each token is the space before it, and below that what comes
     // earlier: every byte at or below the highest non-token byte is cleared.
     __m256i earlier = _mm256_cmpgt_epi8(k.above_space, words);
+    // A sign is a first character: it and what lies below it are cleared.
+    if constexpr (signs)
+        earlier = _mm256_or_si256(earlier,
+                                  _mm256_or_si256(_mm256_cmpeq_epi8(words, _mm256_set1_epi8('-')),
+                                                  _mm256_cmpeq_epi8(words, _mm256_set1_epi8('+'))));
     earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 8));
     earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 16));
     earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 32));
@@ -173,20 +209,26 @@ struct token_ends {
     const __m256 quotients = _mm256_div_ps(_mm256_cvtepi32_ps(values), divisors);
     const __m128 amounts = _mm256_castps256_ps128(quotients);
     const __m128 percent = _mm256_extractf128_ps(quotients, 1);
-    store_record(table, row,
-                 {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)),
-                  _mm_cvtsi128_si32(_mm256_extracti128_si256(values, 1)),
-                  _mm_cvtss_f32(_mm_movehl_ps(percent, percent))});
+    record_values record{_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)),
+                         _mm_cvtsi128_si32(_mm256_extracti128_si256(values, 1)),
+                         _mm_cvtss_f32(_mm_movehl_ps(percent, percent))};
+    if constexpr (signs) {
+        if ((negative & 1) != 0) record.base_amount = -record.base_amount;
+        if ((negative & 2) != 0) record.monthly_amount = -record.monthly_amount;
+        if ((negative & 4) != 0) record.years = -record.years;
+        if ((negative & 8) != 0) record.percent = -record.percent;
+    }
+    store_record(table, row, record);
     return true;
 }
 
 // The same as take_record_window, with the four tokens in one AVX2 register:
 // the window must also be readable avx2_room_before bytes before its start.
-// With `any_white_space` the tokens may be apart by any run of white space
-// (tabs, CR LF, one value per line, blank lines, several spaces); the reader
-// runs each kind in a loop of its own, so that the single spaces' loop stays
-// as short as it is alone.
-template <bool any_white_space>
+// The layout may allow any run of white space between the tokens (tabs, CR
+// LF, one value per line, blank lines, several spaces), and signs too; the
+// reader runs each layout in a loop of its own, so that the simpler layouts'
+// loops stay as short as they are alone.
+template <window_layout layout>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool take_record_window_avx2(
     const unsigned char*& cursor, const unsigned char* end, record_table& table, std::int32_t row,
     std::int64_t& line, const avx2_constants& k) {
@@ -199,16 +241,19 @@ template <bool any_white_space>
     const auto spaces =
         static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(window, k.space)));
     token_ends ends{};
+    unsigned negative = 0;
     std::int64_t lines = 0;
     bool found = false;
-    if constexpr (any_white_space) {
-        found = find_spread_token_ends(window, token_characters, spaces, ends, lines);
+    if constexpr (layout != window_layout::single_spaces) {
+        found = find_spread_token_ends<layout == window_layout::signed_tokens>(
+            window, token_characters, spaces, ends, negative, lines);
     } else {
         found = find_token_ends(c, token_characters, spaces, ends);
         lines = *c == '\n' ? 1 : 0;
     }
     if (!found || ends.percent >= static_cast<std::uint64_t>(end - c) ||
-        !convert_tokens_avx2(c, ends, table, row, k))
+        !convert_tokens_avx2<layout == window_layout::signed_tokens>(c, ends, negative, table, row,
+                                                                     k))
         return false;
     line += lines;
     cursor = c + ends.percent;
