@@ -72,9 +72,7 @@ test-x86-64-baseline: build
 	    $(BASELINE_PROGRAM) < "$$example" > build/example-nehalem.out && \
 	    cmp build/example-nehalem.out "$${example%.txt}.out" || exit 1; \
 	done
-	awk 'BEGIN { srand(7); for (i = 0; i < 9999; i++) printf "%.2f %.2f %d %.2f\n", \
-	    rand() * 99999 + 1, rand() * 9999 + 1, int(rand() * 40) + 1, rand() * 99 + 1; \
-	    print "0 0 0 0" }' > build/usual-records.txt
+	tools/usual-records.sh > build/usual-records.txt
 	build/screening < build/usual-records.txt > build/usual-records.out
 	$(BASELINE_PROGRAM) < build/usual-records.txt | cmp - build/usual-records.out
 	@echo "x86-64 without AVX2: process tests, examples and 9,999 usual records as natively"

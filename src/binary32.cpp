@@ -183,7 +183,7 @@ constexpr power_table powers_of_five = make_powers_of_five();
 constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::int64_t largest_exact_power = 22;
+constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(exact_powers_of_ten)) - 1;
 constexpr std::uint64_t largest_exact_binary64_integer = std::uint64_t{1} << 53;
 
 // Path 1, for 0 < digits <= 2^53 and |q| <= 22: the binary32 bits of

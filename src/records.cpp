@@ -142,9 +142,9 @@ std::int32_t take_usual_records(record_table& table, std::int32_t row, input_str
 }
 
 #if defined(SCREENING_AVX2)
-// Usual records from `row` on at input.next, while they come; returns the
-// first row not taken. One loop for tokens apart by single spaces, another
-// for any white space, each a function of its own.
+// Usual records of one layout from `row` on at input.next, while they come;
+// returns the first row not taken. Each layout's loop is a function of its
+// own.
 template <record_window::window_layout layout>
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_usual_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {

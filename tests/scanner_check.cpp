@@ -50,6 +50,7 @@ int random_below(int bound) {
 
 char random_digit() { return static_cast<char>('0' + random_below(10)); }
 
+// `cut`: the token's characters before the buffer's end, 0 when it is whole.
 void report(const std::string& token, const char* what, std::uint64_t ours, std::uint64_t theirs,
             long ours_taken, std::size_t cut) {
     if (++counts.mismatches > 20) return;
@@ -120,7 +121,8 @@ void scan_once(const std::string& token, token_kind kind, const platform_reading
                                         token.size(), ours, platform.bits, true);
     if (agreement == float_agreement::platform_hex_fault) ++counts.hex_faults_overruled;
     if (agreement == float_agreement::different)
-        report(token, kind == token_kind::int_value ? "%d" : "%f", ours, platform.bits, taken, cut);
+        report(token, kind == token_kind::int_value ? "%d" : "%f", ours, platform.bits, taken,
+               prefix > 0 ? input_buffer_size - prefix : cut);
 }
 
 // Whole, and with a fill that stops at one place inside it.

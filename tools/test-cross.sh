@@ -57,9 +57,7 @@ awk -v into="$build/lists" '{ print > sprintf("%s/%03d.txt", into, n) }
 for list in "$build"/lists/*.txt; do "$program" < "$list"; done > "$build/verdict_records.out"
 cmp "$build/verdict_records.out" tests/data/verdict_records.out
 
-awk 'BEGIN { srand(7); for (i = 0; i < 9999; i++) printf "%.2f %.2f %d %.2f\n",
-    rand() * 99999 + 1, rand() * 9999 + 1, int(rand() * 40) + 1, rand() * 99 + 1;
-    print "0 0 0 0" }' > "$build/usual-records.txt"
+tools/usual-records.sh > "$build/usual-records.txt"
 "$native/screening" < "$build/usual-records.txt" > "$build/usual-records.native.out"
 "$program" < "$build/usual-records.txt" | cmp - "$build/usual-records.native.out"
 
