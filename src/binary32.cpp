@@ -1,7 +1,7 @@
 // Three ways from digits to a binary32 value, tried from the cheapest:
 //  1. up to 2^53 with a power of ten up to 10^22 (the Clinger path): one
 //     binary64 multiply or divide of two exact operands, then narrowed to
-//     binary32 (see binary64_product_or_quotient for why that is exact);
+//     binary32 (decimal_bits in binary32.hpp, with why that is exact);
 //  2. the first 19 digits times a 128-bit power of five, accepted when the
 //     rounding of both ends of the error interval agrees;
 //  3. exact big-integer arithmetic on all kept digits.
@@ -179,40 +179,6 @@ constexpr power_table make_powers_of_five() {
 
 constexpr power_table powers_of_five = make_powers_of_five();
 
-// Every power of ten that binary64 holds exactly.
-constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(exact_powers_of_ten)) - 1;
-constexpr std::uint64_t largest_exact_binary64_integer = std::uint64_t{1} << 53;
-
-// Path 1, for 0 < digits <= 2^53 and |q| <= 22: the binary32 bits of
-// digits * 10^q, or false when the binary64 result lies exactly halfway
-// between two binary32 numbers.
-//
-// Why it is exact. Both operands are exact in binary64, so the one multiply
-// or divide gives r, the binary64 number nearest to x = digits * 10^q.
-// Every binary32 number, and every midpoint between two neighbours, is a
-// binary64 number too. Rounding to binary64 is monotonic and leaves binary64
-// numbers alone, so r lies in the same closed interval between two
-// neighbouring midpoints as x does; unless r is one of those midpoints, r and
-// x round to the same binary32 number, and narrowing r is exact. On x87
-// hardware r may be rounded to 64 bits first and to 53 bits when stored:
-// both steps are monotonic and leave midpoints alone too, so the same holds,
-// and a stored r that is no midpoint comes from a 64-bit one that is none.
-// The range: 10^-22 <= x < 2^53 * 10^22 < 2^127 keeps r among the normal
-// binary32 numbers, whose midpoints are the binary64 numbers with the 29
-// bits below binary32's last one equal to 1 followed by 28 zeros.
-bool binary64_product_or_quotient(std::uint64_t digits, std::int64_t q, std::uint32_t& bits) {
-    const auto exact = static_cast<double>(digits);
-    const double r = q >= 0 ? exact * exact_powers_of_ten[q] : exact / exact_powers_of_ten[-q];
-    constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
-    constexpr std::uint64_t midpoint = std::uint64_t{1} << 28;
-    if ((std::bit_cast<std::uint64_t>(r) & below_binary32) == midpoint) return false;
-    bits = std::bit_cast<std::uint32_t>(static_cast<float>(r));
-    return true;
-}
-
 std::uint32_t with_sign(std::uint32_t bits, bool negative) {
     return negative ? bits | binary32_sign_bit : bits;
 }
@@ -302,10 +268,6 @@ std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky) {
 
 std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative) {
     if (digits == 0) return with_sign(0, negative);
-    std::uint32_t bits = 0;
-    if (digits <= largest_exact_binary64_integer && q >= -largest_exact_power &&
-        q <= largest_exact_power && binary64_product_or_quotient(digits, q, bits))
-        return with_sign(bits, negative);
     int digit_count = 0;
     for (std::uint64_t rest = digits; rest != 0; rest /= 10) ++digit_count;
     if (digit_count + q - 1 >= 39) return with_sign(binary32_infinity, negative);
@@ -338,8 +300,7 @@ std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
     std::uint64_t leading = 0;
     for (int i = 0; i < leading_count; ++i) leading = leading * 10 + number.digit[i];
     const std::int64_t q = e + (digit_count - leading_count);
-    if (digit_count <= 19 && !number.nonzero_dropped)
-        return exact_decimal_to_binary32(leading, q, negative);
+    if (digit_count <= 19 && !number.nonzero_dropped) return decimal_bits(leading, q, negative);
 
     // Only the first 19 digits take part: the value lies in
     // (leading, leading + 1) * 10^q.

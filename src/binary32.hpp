@@ -2,7 +2,9 @@
 // rounded to nearest with ties to even, for numbers of any length.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <iterator>
 
 // Significant decimal digits kept of one number. Every midpoint between two
 // adjacent binary32 values has at most 113 significant decimal digits, so the
@@ -34,7 +36,8 @@ std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative);
 std::uint32_t hex_to_binary32(const hex_digits& number, bool negative);
 
 // Bits of the binary32 value nearest to digits * 10^q, where digits holds
-// every significant digit of the number (at most 19).
+// every significant digit of the number (at most 19), by the paths after the
+// first (decimal_bits below takes that one first).
 std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative);
 
 // Bits of a value in [q, q + 1) * 2^b, rounded to binary32; sticky says the
@@ -44,3 +47,43 @@ std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky);
 inline constexpr std::uint32_t binary32_sign_bit = 0x80000000u;
 inline constexpr std::uint32_t binary32_infinity = 0x7f800000u;
 inline constexpr std::uint32_t binary32_quiet_nan = 0x7fc00000u;
+
+// The program's one table of powers of ten: every one that binary64 holds
+// exactly. The readers take their integer and binary32 powers from it too
+// (up to 10^10 they are exact in binary32 as well).
+inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(powers_of_ten)) - 1;
+
+// The fast exact conversion of digits * 10^q (every significant digit of the
+// number in digits, at most 19), for 0 <= digits <= 2^53 and |q| <= 22: one
+// binary64 multiply or divide, narrowed; otherwise, and in the rare case
+// noted below, the exact paths of exact_decimal_to_binary32.
+//
+// Why it is exact. Both operands are exact in binary64, so the one multiply
+// or divide gives r, the binary64 number nearest to x = digits * 10^q.
+// Every binary32 number, and every midpoint between two neighbours, is a
+// binary64 number too. Rounding to binary64 is monotonic and leaves binary64
+// numbers alone, so r lies in the same closed interval between two
+// neighbouring midpoints as x does; unless r is one of those midpoints, r and
+// x round to the same binary32 number, and narrowing r is exact. On x87
+// hardware r may be rounded to 64 bits first and to 53 bits when stored:
+// both steps are monotonic and leave midpoints alone too, so the same holds,
+// and a stored r that is no midpoint comes from a 64-bit one that is none.
+// The range: 10^-22 <= x < 2^53 * 10^22 < 2^127 keeps r among the normal
+// binary32 numbers (or zero), whose midpoints are the binary64 numbers with
+// the 29 bits below binary32's last one equal to 1 followed by 28 zeros.
+[[gnu::always_inline]] inline std::uint32_t decimal_bits(std::uint64_t digits, std::int64_t q,
+                                                         bool negative) {
+    const std::uint32_t sign = negative ? binary32_sign_bit : 0;
+    if (digits <= std::uint64_t{1} << 53 && q >= -largest_exact_power && q <= largest_exact_power) {
+        const auto exact = static_cast<double>(static_cast<std::int64_t>(digits));
+        const double r = q >= 0 ? exact * powers_of_ten[q] : exact / powers_of_ten[-q];
+        constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
+        constexpr std::uint64_t midpoint = std::uint64_t{1} << 28;
+        if ((std::bit_cast<std::uint64_t>(r) & below_binary32) != midpoint)
+            return std::bit_cast<std::uint32_t>(static_cast<float>(r)) | sign;
+    }
+    return exact_decimal_to_binary32(digits, q, negative);
+}

@@ -36,7 +36,7 @@ inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 
 // Room after the bytes held for the zero byte and for loads of whole words
 // and windows that start before the end.
-inline constexpr unsigned long input_buffer_slack = 32;
+inline constexpr unsigned long input_buffer_slack = 64;
 
 struct input_stream {
     input_source source;

@@ -129,8 +129,8 @@ void take_exponent_run(input_stream& stream, exponent_text& exponent) {
 void take_dropped_digits(const unsigned char*& c, std::int64_t& count, bool& nonzero) {
     const unsigned char* const start = c;
     for (std::uint64_t word = 0;
-         short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0; c += 8)
-        nonzero = nonzero || word != short_numbers::every_byte('0');
+         text_words::non_digit_bytes(word = text_words::load_word(c)) == 0; c += 8)
+        nonzero = nonzero || word != text_words::every_byte('0');
     for (; is_digit(*c); ++c) nonzero = nonzero || *c != '0';
     count = c - start;
 }
@@ -140,17 +140,17 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
     if (number.count == 0) {
         // Leading zeros are no significant digits.
         const unsigned char* const zeros = c;
-        while (short_numbers::load_word(c) == short_numbers::every_byte('0')) c += 8;
+        while (text_words::load_word(c) == text_words::every_byte('0')) c += 8;
         while (*c == '0') ++c;
         if (got_dot) number.scale -= c - zeros;
     }
     // Eight digits at a time while they fit, then one by one.
     for (std::uint64_t word = 0;
          number.count + 8 <= kept_decimal_digits &&
-         short_numbers::non_digit_bytes(word = short_numbers::load_word(c)) == 0;
+         text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
          c += 8) {
-        short_numbers::store_word(number.digit + number.count,
-                                  word - short_numbers::every_byte('0'));
+        text_words::store_word(number.digit + number.count,
+                                  word - text_words::every_byte('0'));
         number.count += 8;
         if (got_dot) number.scale -= 8;
     }

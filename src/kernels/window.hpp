@@ -1,95 +1,80 @@
-// The usual record read whole from a window of 32 bytes: the four values'
-// digits are found and converted together, with SSE2 or, where the processor
-// has it, AVX2 (src/kernels/sse2, src/kernels/avx2). What both share is
-// here. Without either, and for any record not taken by them, the reader
-// goes value by value.
+// The first stage of the reader: a window of 64 bytes from the cursor,
+// classified by a processor kernel (portable/, sse2/, avx2/) into bit masks,
+// bit i for byte i; the four tokens of the next record are then found by bit
+// scans, so that any run of white space between them costs the same. The
+// tokens are converted by the fast conversion (fast_decimal.hpp), or by a
+// kernel's own conversion of several at once.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
+#include "../fast_decimal.hpp"
 #include "../records.hpp"
-#include "../scanner.hpp"
-
-// The window must be readable 32 bytes from its start, wherever in the
-// buffer that is.
-static_assert(input_buffer_slack >= 32);
 
 namespace record_window {
 
-// How far before its window the AVX2 reader reads.
-inline constexpr long avx2_room_before = 8;
+inline constexpr long window_size = 64;
 
-// The separators after the four tokens of the window's record, as masks
-// whose lowest bit is that separator: byte 0 is the white space before the
-// record, and `token_characters` has a bit for each byte above the space and
-// below 0x80. Bits 48-51 are separators too, so that every search finds one;
-// a token that ends there fails the readers' length checks.
-struct separators_after {
-    std::uint64_t base_amount;
-    std::uint64_t monthly_amount;
-    std::uint64_t years;
-    std::uint64_t percent;
+struct window_masks {
+    std::uint64_t white_space;
+    std::uint64_t line_feeds;
 };
 
-inline separators_after separators_after_tokens(std::uint32_t token_characters) {
-    const std::uint64_t separators = token_characters ^ 0x000f'0000'ffff'ffffULL;
-    const std::uint64_t after_base = separators & (separators - 1);
-    const std::uint64_t after_monthly = after_base & (after_base - 1);
-    const std::uint64_t after_years = after_monthly & (after_monthly - 1);
-    return {after_base, after_monthly, after_years, after_years & (after_years - 1)};
-}
-
-// The four tokens of a usual record, each as a word whose top byte is its
-// last character with zero bytes below its first, every character taken
-// exclusive-or '0': digits become 0-9 and nothing else does.
-struct record_tokens {
-    std::uint64_t base_amount;
-    std::uint64_t monthly_amount;
-    std::uint64_t years;
-    std::uint64_t percent;
-    const unsigned char* after;  // the white space after the last token
+// Where the first eight tokens of the window stop (the white space after
+// each; 64 for none): the next two records' when they are usual. Byte 0 of
+// the window is white space, so it stops no token.
+struct window_stops {
+    std::uint64_t stop[8];
 };
 
-inline std::uint64_t right_aligned_token(const unsigned char* start, unsigned room) {
-    return (short_numbers::load_word(start) ^ short_numbers::every_byte('0')) << (8 * room);
+[[gnu::always_inline]] inline window_stops find_window_stops(const window_masks& masks) {
+    window_stops stops{};
+    std::uint64_t after_tokens = masks.white_space & ~((masks.white_space << 1) | 1);
+    for (std::uint64_t& stop : stops.stop) {
+        stop = static_cast<std::uint64_t>(std::countr_zero(after_tokens));
+        after_tokens &= after_tokens - 1;
+    }
+    return stops;
 }
 
-// Finds the four tokens in the window at `c`, given the bit mask of its
-// token characters: those above the space and below 0x80. Byte 0 is the
-// white space before the record. The tokens must have 1 to 8 characters, be
-// apart by single spaces, and the last must be followed by white space
-// before `end`. What the tokens hold is checked later.
-[[gnu::always_inline]] inline bool find_tokens(const unsigned char* c, const unsigned char* end,
-                                               std::uint32_t token_characters,
-                                               record_tokens& tokens) {
-    const separators_after after = separators_after_tokens(token_characters);
-    const auto base_end = static_cast<unsigned>(__builtin_ctzll(after.base_amount));
-    const auto monthly_end = static_cast<unsigned>(__builtin_ctzll(after.monthly_amount));
-    const auto years_end = static_cast<unsigned>(__builtin_ctzll(after.years));
-    const auto percent_end = static_cast<unsigned>(__builtin_ctzll(after.percent));
-    // Bytes left free below each token in its word: a token of 1 to 8
-    // characters leaves 0 to 7; an empty one, a longer one, or one that ends
-    // at bit 48 or later, does not.
-    const unsigned base_room = 9 - base_end;
-    const unsigned monthly_room = 9 + base_end - monthly_end;
-    const unsigned years_room = 9 + monthly_end - years_end;
-    const unsigned percent_room = 9 + years_end - percent_end;
-    if ((base_room | monthly_room | years_room | percent_room) >= 8 ||
-        percent_end >= static_cast<std::uint64_t>(end - c) || c[base_end] != ' ' ||
-        c[monthly_end] != ' ' || c[years_end] != ' ' || !short_numbers::white_space[c[percent_end]])
-        return false;
-    tokens.base_amount = right_aligned_token(c + 1, base_room);
-    tokens.monthly_amount = right_aligned_token(c + base_end + 1, monthly_room);
-    tokens.years = right_aligned_token(c + monthly_end + 1, years_room);
-    tokens.percent = right_aligned_token(c + years_end + 1, percent_room);
-    tokens.after = c + percent_end;
-    return true;
+// The stops of one record: its four tokens' and the previous record's last.
+struct record_stops {
+    std::uint64_t before;
+    std::uint64_t stop[4];
+};
+
+inline record_stops first_record(const window_stops& stops) {
+    return {0, {stops.stop[0], stops.stop[1], stops.stop[2], stops.stop[3]}};
 }
 
-// The values are exact: at most seven digits beside a point are below
-// 2^24, so the conversion to binary32 is exact and one division by an exact
-// power of ten rounds correctly; eight digits have no point and are only
-// converted, which rounds correctly.
+inline record_stops second_record(const window_stops& stops) {
+    return {stops.stop[3], {stops.stop[4], stops.stop[5], stops.stop[6], stops.stop[7]}};
+}
+
+// Whether the record lies in the window and ends before `room`, the bytes
+// held from the window's start: the zero byte at the buffer's end is no white
+// space, so a token that reaches it has no stop before `room`.
+inline bool record_is_held(const record_stops& record, std::uint64_t room) {
+    return record.stop[3] < room && record.stop[3] < window_size;
+}
+
+inline std::uint64_t bits_below(std::uint64_t position) {
+    return (std::uint64_t{1} << position) - 1;
+}
+
+// The tokens' first characters.
+[[gnu::always_inline]] inline void find_record_starts(const window_masks& masks,
+                                                      const record_stops& record,
+                                                      std::uint64_t (&start)[4]) {
+    std::uint64_t first_characters =
+        ~masks.white_space & (masks.white_space << 1) & ~bits_below(record.before);
+    for (std::uint64_t& position : start) {
+        position = static_cast<std::uint64_t>(std::countr_zero(first_characters));
+        first_characters &= first_characters - 1;
+    }
+}
+
 struct record_values {
     float base_amount;
     float monthly_amount;
@@ -103,6 +88,32 @@ struct record_values {
     table.monthly_amount[row] = values.monthly_amount;
     table.years[row] = values.years;
     table.percent[row] = values.percent;
+}
+
+// A record with a zero value closes the list: the value-by-value reader
+// takes it, and decides.
+[[gnu::always_inline]] inline bool has_no_zero(const record_values& values) {
+    return values.base_amount != 0 && values.monthly_amount != 0 && values.years != 0 &&
+           values.percent != 0;
+}
+
+// The four tokens converted one by one and stored in the row; false when
+// one is not an ordinary decimal (or year count), or a value is zero. Not inlined: in a kernel's
+// loop it is the rarer way, and would crowd the registers of the usual one.
+[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c,
+                                                  const window_masks& masks,
+                                                  const record_stops& record,
+                                                  record_table& table, std::int32_t row) {
+    std::uint64_t start[4];
+    find_record_starts(masks, record, start);
+    record_values values{};
+    if (fast_decimal::take_decimal(c + start[0], values.base_amount) == nullptr ||
+        fast_decimal::take_decimal(c + start[1], values.monthly_amount) == nullptr ||
+        fast_decimal::take_count(c + start[2], values.years) == nullptr ||
+        fast_decimal::take_decimal(c + start[3], values.percent) == nullptr || !has_no_zero(values))
+        return false;
+    store_record(table, row, values);
+    return true;
 }
 
 }  // namespace record_window
