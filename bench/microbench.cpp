@@ -76,15 +76,25 @@ void read_typical_records(benchmark::State& state,
     state.SetItemsProcessed(state.iterations() * (table->record_count - 1));
 }
 BENCHMARK_CAPTURE(read_typical_records, chosen, read_records)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(read_typical_records, portable_sse2, read_records_portable)
-    ->Unit(benchmark::kMicrosecond);
-#if defined(SCREENING_AVX2)
-// Registered only where it can run.
-const bool avx2_registered =
-    avx2_supported() && benchmark::RegisterBenchmark("read_typical_records/avx2",
-                                                     read_typical_records, read_records_avx2)
-                                ->Unit(benchmark::kMicrosecond) != nullptr;
-#endif
+
+template <processor_kernel kernel>
+read_outcome read_with_kernel(record_table& table, input_stream& input) {
+    return read_records_with(kernel, table, input);
+}
+
+// Each kernel, registered only where it can run.
+const bool kernels_registered = [] {
+    constexpr read_outcome (*readers[])(record_table&, input_stream&) = {
+        read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
+        read_with_kernel<processor_kernel::avx2>};
+    constexpr const char* names[] = {"read_typical_records/portable", "read_typical_records/sse2",
+                                     "read_typical_records/avx2"};
+    for (int k = 0; k < 3; ++k)
+        if (kernel_supported(static_cast<processor_kernel>(k)))
+            benchmark::RegisterBenchmark(names[k], read_typical_records, readers[k])
+                ->Unit(benchmark::kMicrosecond);
+    return true;
+}();
 
 // One record per iteration, so the time shown is the time per record.
 void verdict_per_record(benchmark::State& state) {

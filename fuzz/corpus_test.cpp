@@ -227,6 +227,58 @@ TEST(GeneratedInputs, RunAgreesWithTheFscanfReaderOnGeneratedText) {
     EXPECT_GT(counts.records, 1000u);
 }
 
+// Lists of the records the kernels take, and of those they must refuse:
+// tokens of 1 to 18 characters with a point anywhere, signs, exponents,
+// zeros, stray bytes, any white space, two records to a window or one, and
+// the buffer's end anywhere (the checks also read in pieces). Every kernel
+// this processor runs must read them as the fscanf reader does.
+TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
+    text_generator generator{0x5c4ee17};
+    const auto digits = [&generator](std::uint32_t count) {
+        std::string text;
+        for (std::uint32_t k = 0; k < count; ++k) text += static_cast<char>('0' + generator.next(10));
+        return text;
+    };
+    const auto token = [&](bool years) {
+        std::string text;
+        if (generator.next(6) == 0) text += "+-"[generator.next(2)];
+        const std::uint32_t length = 1 + generator.next(generator.next(4) == 0 ? 18 : 8);
+        text += digits(length);
+        if (!years || generator.next(100) == 0)
+            text.insert(text.size() - generator.next(std::min(length, 8u) + 1), 1, '.');
+        if (generator.next(300) == 0) text = std::string(1 + generator.next(3), '0');
+        if (!years && generator.next(10) == 0) text += std::string("eE").substr(generator.next(2), 1) +
+                                             std::string("+-").substr(0, generator.next(2)) +
+                                             digits(generator.next(4));
+        if (generator.next(400) == 0) text.insert(generator.next(static_cast<std::uint32_t>(text.size()) + 1), 1, "x\x80,/\x01"[generator.next(5)]);
+        return text;
+    };
+    static const char* const separators[] = {" ", " ", " ", "\t", "  ", "\r\n", "\n\n", "   \t "};
+    run_check_counts counts{};
+    // Decimals of 15 digits whose nearest binary64 number is a binary32
+    // midpoint that they are not: narrowing that binary64 number would round
+    // some of them the wrong way.
+    EXPECT_EQ(check_run("9.89086389541626 0.324864998459816 3 3.69272243976593\n"
+                        "61.3267765045166 19.5527982711792 1 9.10973310470581\n",
+                        counts),
+              "");
+    for (int list = 0; list < 20000; ++list) {
+        std::string text;
+        const std::uint32_t records = 1 + generator.next(40);
+        for (std::uint32_t r = 0; r < records; ++r) {
+            for (int position = 0; position < 4; ++position) {
+                if (position > 0) text += generator.next(8) == 0 ? separators[generator.next(8)] : " ";
+                text += token(position == 2);
+            }
+            text += generator.next(8) == 0 ? separators[generator.next(8)] : "\n";
+        }
+        if (generator.next(2) == 0) text += "0 0 0 0\n";
+        const std::string problem = check_run(text, counts);
+        ASSERT_EQ(problem, "") << "generated list " << list;
+    }
+    EXPECT_GT(counts.records, 150000u);
+}
+
 // Lists at the table's capacity, too long for a fuzz input.
 std::string record_list(int records, text_generator& generator) {
     static const char* const values[] = {"1",   "-2.5", "0x1.8p3", "1e-40", "3.7",

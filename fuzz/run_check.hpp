@@ -79,6 +79,17 @@ inline std::string describe(const read_outcome& outcome, std::int32_t record_cou
            std::to_string(record_count) + ")";
 }
 
+template <processor_kernel kernel>
+read_outcome read_with_kernel(record_table& table, input_stream& input) {
+    return read_records_with(kernel, table, input);
+}
+
+inline constexpr read_outcome (*kernel_readers[])(record_table&, input_stream&) = {
+    read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
+    read_with_kernel<processor_kernel::avx2>};
+inline constexpr const char* kernel_names[] = {"the portable kernel", "the SSE2 kernel",
+                                               "the AVX2 kernel"};
+
 }  // namespace run_check_detail
 
 // Reads the list with fscanf, one conversion per value, into `table`.
@@ -240,7 +251,7 @@ inline std::string check_reading(records_reader read, const char* reader_name, i
 
 // Returns an empty string when everything agreed, else what differed. The
 // input is read as one piece, as the program mostly gets it, by read_records
-// and by its portable build (the other where this processor has AVX2), and
+// and by every other kernel this processor runs, and
 // in pieces whose sizes come from the text itself, so that every input is
 // also a pattern of splits. The tables (about 160 KB each) and the stream
 // are working space.
@@ -252,9 +263,14 @@ inline std::string check_run_input(input_stream& stream, record_table& table,
     std::string problem = check_reading(read_records, "read_records", stream, table, reference,
                                         expected, data, size, nullptr, 0);
     if (!problem.empty()) return problem;
-    problem = check_reading(read_records_portable, "read_records_portable", stream, table,
-                            reference, expected, data, size, nullptr, 0);
-    if (!problem.empty()) return problem;
+    for (const processor_kernel kernel :
+         {processor_kernel::portable, processor_kernel::sse2, processor_kernel::avx2}) {
+        if (kernel == chosen_kernel() || !kernel_supported(kernel)) continue;
+        problem = check_reading(run_check_detail::kernel_readers[static_cast<int>(kernel)],
+                                run_check_detail::kernel_names[static_cast<int>(kernel)], stream,
+                                table, reference, expected, data, size, nullptr, 0);
+        if (!problem.empty()) return problem;
+    }
     const std::size_t pieces[3] = {size > 0 ? piece_size_from_byte(data[0]) : 1, input_buffer_size,
                                    size > 0 ? piece_size_from_byte(data[size - 1]) : 1};
     problem = check_reading(read_records, "read_records", stream, table, reference, expected, data,

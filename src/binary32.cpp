@@ -185,8 +185,11 @@ std::uint32_t with_sign(std::uint32_t bits, bool negative) {
 
 // Rounding of x * 5^q * 2^q (x nonzero, below 2^64), taking the product with
 // the truncated power; with upper_end the product is taken at the top of its
-// error interval instead of the bottom.
-std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky) {
+// error interval instead of the bottom. Otherwise, when both ends are sticky,
+// they round alike unless the interval's width, below normalized units of
+// the 128 bits under the top 64, carries into those: `may_differ` says so.
+std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky,
+                            bool* may_differ = nullptr) {
     const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
     const int leading_zeros = std::countl_zero(x);
     const std::uint64_t normalized = x << leading_zeros;
@@ -199,6 +202,8 @@ std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky)
         const uint128 before = middle_and_low;
         middle_and_low = wide_sum(middle_and_low, widen(normalized - 1));
         if (wide_less(middle_and_low, before)) ++high;
+    } else if (may_differ != nullptr) {
+        *may_differ = wide_less(wide_sum(middle_and_low, widen(normalized - 1)), middle_and_low);
     }
     const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 128;
     return round_to_binary32(high, b, sticky || !wide_is_zero(middle_and_low));
@@ -268,13 +273,17 @@ std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky) {
 
 std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative) {
     if (digits == 0) return with_sign(0, negative);
-    int digit_count = 0;
-    for (std::uint64_t rest = digits; rest != 0; rest /= 10) ++digit_count;
+    // From the bit width: digits has `guess` digits or one more.
+    const int guess = static_cast<int>(std::bit_width(digits)) * 1233 >> 12;
+    const int digit_count =
+        guess + (digits >= static_cast<std::uint64_t>(powers_of_ten[guess]) ? 1 : 0);
     if (digit_count + q - 1 >= 39) return with_sign(binary32_infinity, negative);
     if (digit_count + q <= -46) return with_sign(0, negative);
     const int power = static_cast<int>(q);
     if (power >= 0) return with_sign(round_product(digits, power, false, false), negative);
-    const std::uint32_t lower = round_product(digits, power, false, true);
+    bool may_differ = true;
+    const std::uint32_t lower = round_product(digits, power, false, true, &may_differ);
+    if (!may_differ) return with_sign(lower, negative);
     const std::uint32_t upper = round_product(digits, power, true, true);
     if (lower == upper) return with_sign(lower, negative);
     decimal_digits number{};

@@ -47,6 +47,28 @@ inline std::uint32_t eight_digit_value(std::uint64_t digits) {
     return static_cast<std::uint32_t>(digits);
 }
 
+// The high bit of each byte that is zero; exact for every byte.
+inline std::uint64_t zero_bytes(std::uint64_t word) {
+    const std::uint64_t low_bits = every_byte(0x7f);
+    return ~(((word & low_bits) + low_bits) | word) & every_byte(0x80);
+}
+
+// The high bit of each byte that is white space: below 0x80, a space, or at
+// least 9 and below 14. Exact for every byte.
+inline std::uint64_t white_space_bytes(std::uint64_t word) {
+    const std::uint64_t low = word & every_byte(0x7f);
+    const std::uint64_t from_tab = low + every_byte(0x80 - '\t');
+    const std::uint64_t after_return = low + every_byte(0x80 - '\r' - 1);
+    return (zero_bytes(word ^ every_byte(' ')) | (from_tab & ~after_return)) & ~word &
+           every_byte(0x80);
+}
+
+// How many bytes have their high bit set in a word of high bits: a sum by
+// multiplication, for processors without a population count.
+inline unsigned high_bit_count(std::uint64_t high_bits) {
+    return static_cast<unsigned>(((high_bits >> 7) * every_byte(1)) >> 56);
+}
+
 }  // namespace text_words
 
 namespace fast_decimal {
@@ -76,20 +98,56 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
     return static_cast<unsigned>(c - start);
 }
 
+// A mantissa of at most eight characters inside one word, digits with at
+// most one point: the digits before the point move up over it, leaving a
+// leading zero, and are valued together. False when it is longer (or has no
+// digit), and then the runs below take it.
+[[gnu::always_inline]] inline bool take_word_mantissa(const unsigned char*& c,
+                                                      std::uint64_t& digits,
+                                                      unsigned& fraction_length) {
+    using namespace text_words;
+    std::uint64_t word = load_word(c);
+    // 8 x the position of the first byte that is no digit (64: none in the word).
+    const auto stop_of = [](std::uint64_t stops) {
+        return stops == 0 ? 64U : static_cast<unsigned>(std::countr_zero(stops)) - 7;
+    };
+    const unsigned stop_bits = stop_of(non_digit_bytes(word));
+    unsigned length_bits = stop_bits;
+    if (stop_bits < 64 && ((word >> stop_bits) & 0xff) == '.') {
+        // With the point read as a '0' the digits run on to the next stop;
+        // the digits before it then move up over it, leaving a leading zero.
+        word += std::uint64_t{2} << stop_bits;
+        length_bits = stop_of(non_digit_bytes(word));
+        if (length_bits == stop_bits + 8 && stop_bits == 0) return false;  // a point alone
+        const std::uint64_t through_point = (((std::uint64_t{1} << stop_bits) - 1) << 8) | 0xff;
+        word ^= (word ^ (word << 8)) & through_point;
+        word |= every_byte('0') & through_point;
+        fraction_length = (length_bits - stop_bits) / 8 - 1;
+    }
+    // Empty, or going on past the word: the runs take it.
+    if (length_bits == 0 || (length_bits == 64 && (c[8] - unsigned{'0'} < 10 || c[8] == '.')))
+        return false;
+    digits = eight_digit_value((word - every_byte('0')) << (64 - length_bits));
+    c += length_bits / 8;
+    return true;
+}
+
 // The decimal token at c: its value and the white space after it, or null.
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
     const bool negative = *c == '-';
     c += *c == '-' || *c == '+' ? 1 : 0;
     std::uint64_t digits = 0;
-    unsigned digit_count = take_digit_run(c, digits);
     unsigned fraction_length = 0;
-    if (*c == '.') {
-        ++c;
-        fraction_length = take_digit_run(c, digits);
-        digit_count += fraction_length;
+    if (!take_word_mantissa(c, digits, fraction_length)) {
+        unsigned digit_count = take_digit_run(c, digits);
+        if (*c == '.') {
+            ++c;
+            fraction_length = take_digit_run(c, digits);
+            digit_count += fraction_length;
+        }
+        if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
     }
-    if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
     std::int64_t q = -std::int64_t{fraction_length};
     if ((*c | 0x20) == 'e') {
         ++c;

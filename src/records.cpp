@@ -89,11 +89,11 @@ template <typename kernel_constants>
         const auto room = static_cast<std::uint64_t>(input.end - c);
         const window_masks masks = classify_window(c, k);
         const window_stops stops = find_window_stops(masks);
-        const record_stops first = first_record(stops);
+        const record_stops first = window_record(stops, 0);
         if (!record_is_held(first, room) || !convert_record(c, masks, first, table, row, k)) break;
         ++row;
         std::uint64_t taken = first.stop[3];
-        const record_stops second = second_record(stops);
+        const record_stops second = window_record(stops, 1);
         if (row < max_records - 1 && record_is_held(second, room) &&
             convert_record(c, masks, second, table, row, k)) {
             ++row;
@@ -107,16 +107,18 @@ template <typename kernel_constants>
     return row;
 }
 
-#if defined(__SSE2__)
-namespace baseline_kernel = sse2_kernel;
-#else
-namespace baseline_kernel = portable_kernel;
-#endif
-
-[[gnu::noinline]] std::int32_t take_records_baseline(record_table& table, std::int32_t row,
+// Each kernel's loop is a function of its own, with its target options.
+[[gnu::noinline]] std::int32_t take_records_portable(record_table& table, std::int32_t row,
                                                      input_stream& input) {
-    return take_window_records(table, row, input, baseline_kernel::constants{});
+    return take_window_records(table, row, input, portable_kernel::constants{});
 }
+
+#if defined(__SSE2__)
+[[gnu::noinline]] std::int32_t take_records_sse2(record_table& table, std::int32_t row,
+                                                 input_stream& input) {
+    return take_window_records(table, row, input, sse2_kernel::constants{});
+}
+#endif
 
 #if defined(SCREENING_AVX2)
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_records_avx2(
@@ -145,19 +147,21 @@ read_outcome read_all_records(record_table& table, input_stream& input) {
 
 }  // namespace
 
-read_outcome read_records_portable(record_table& table, input_stream& input) {
-    return read_all_records<take_records_baseline>(table, input);
-}
-
+read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input) {
+    switch (kernel) {
 #if defined(SCREENING_AVX2)
-read_outcome read_records_avx2(record_table& table, input_stream& input) {
-    return read_all_records<take_records_avx2>(table, input);
-}
+    case processor_kernel::avx2:
+        return read_all_records<take_records_avx2>(table, input);
 #endif
+#if defined(__SSE2__)
+    case processor_kernel::sse2:
+        return read_all_records<take_records_sse2>(table, input);
+#endif
+    default:
+        return read_all_records<take_records_portable>(table, input);
+    }
+}
 
 read_outcome read_records(record_table& table, input_stream& input) {
-#if defined(SCREENING_AVX2)
-    if (chosen_kernel() == processor_kernel::avx2) return read_records_avx2(table, input);
-#endif
-    return read_records_portable(table, input);
+    return read_records_with(chosen_kernel(), table, input);
 }

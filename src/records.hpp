@@ -42,10 +42,6 @@ struct read_outcome {
 // record is read.
 read_outcome read_records(record_table& table, input_stream& input);
 
-// read_records with its usual records read with SSE2 (or value by value
-// without it), and with AVX2, BMI1 and BMI2, which it uses where
-// chosen_kernel() says so. Both give the same results.
-read_outcome read_records_portable(record_table& table, input_stream& input);
-#if defined(SCREENING_AVX2)
-read_outcome read_records_avx2(record_table& table, input_stream& input);
-#endif
+// read_records with the given kernel, which must be supported here
+// (kernel_supported): every kernel gives the same results.
+read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input);

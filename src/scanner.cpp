@@ -270,9 +270,15 @@ std::int64_t consumed_count(const input_stream& stream) {
 }
 
 bool skip_white_space_slowly(input_stream& stream) {
+    using namespace text_words;
     for (;;) {
         const unsigned char* c = stream.next;
         std::int64_t lines = 0;
+        // Eight bytes at a time while all are white space; the zero byte at
+        // the end stops it.
+        for (std::uint64_t word = 0; white_space_bytes(word = load_word(c)) == every_byte(0x80);
+             c += 8)
+            lines += high_bit_count(zero_bytes(word ^ every_byte('\n')));
         skip_white_space_counting(c, lines);
         stream.line += lines;
         stream.next = const_cast<unsigned char*>(c);

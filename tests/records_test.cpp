@@ -126,22 +126,28 @@ reading read_with_pieces_using(records_reader read, std::string_view text,
     return result;
 }
 
-// Reads with read_records and, where this processor runs its AVX2 build
-// (which read_records then picks), with its portable build too: the two
-// must agree in everything, to the stream's line count.
+template <processor_kernel kernel>
+read_outcome read_with_kernel(record_table& table, input_stream& input) {
+    return read_records_with(kernel, table, input);
+}
+
+// Reads with read_records and with every other kernel this processor runs:
+// they must agree in everything, to the stream's line count.
 reading read_with_pieces(std::string_view text, const std::vector<std::size_t>& pieces,
                          const read_options& options = {}) {
     const reading chosen = read_with_pieces_using(read_records, text, pieces, options);
-#if defined(SCREENING_AVX2)
-    if (avx2_supported()) {
-        const reading other = read_with_pieces_using(read_records_portable, text, pieces, options);
+    constexpr read_outcome (*kernels[])(record_table&, input_stream&) = {
+        read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
+        read_with_kernel<processor_kernel::avx2>};
+    for (int k = 0; k < 3; ++k) {
+        if (!kernel_supported(static_cast<processor_kernel>(k))) continue;
+        const reading other = read_with_pieces_using(kernels[k], text, pieces, options);
         const bool same = same_outcome(other.outcome, chosen.outcome) &&
                           other.outcome.line == chosen.outcome.line && other.rows == chosen.rows &&
                           other.consumed == chosen.consumed && other.asked_at == chosen.asked_at &&
                           other.line == chosen.line;
-        EXPECT_TRUE(same) << "the builds of read_records differ on \"" << escaped(text) << "\"";
+        EXPECT_TRUE(same) << "kernel " << k << " differs on \"" << escaped(text) << "\"";
     }
-#endif
     return chosen;
 }
 

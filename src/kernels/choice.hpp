@@ -2,19 +2,20 @@
 // once per run, for the reader and the answers alike.
 #pragma once
 
-// x86-64 has the SSE2 kernels everywhere and the AVX2 ones (with BMI1 and
-// BMI2) built beside them, for the processors that have those.
+// x86-64 has the SSE2 kernel everywhere and the AVX2 one (with BMI1 and
+// BMI2) built beside it, for the processors that have those; every build has
+// the portable one.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define SCREENING_AVX2
 #endif
 
-enum class processor_kernel {
-    baseline,  // SSE2 on x86-64; elsewhere the portable code alone
-    avx2,
-};
+enum class processor_kernel { portable, sse2, avx2 };
 
 // Whether this processor and system can run the AVX2 kernels.
 bool avx2_supported();
 
-// The kernels this run uses, decided on the first call.
+// Whether this build has the kernel and this processor can run it.
+bool kernel_supported(processor_kernel kernel);
+
+// The kernels this run uses, decided on the first call: the fastest supported.
 processor_kernel chosen_kernel();

@@ -38,18 +38,16 @@ struct window_stops {
     return stops;
 }
 
-// The stops of one record: its four tokens' and the previous record's last.
+// The stops of the window's first or second record (`index` 0 or 1): its
+// four tokens' and the previous record's last.
 struct record_stops {
     std::uint64_t before;
     std::uint64_t stop[4];
 };
 
-inline record_stops first_record(const window_stops& stops) {
-    return {0, {stops.stop[0], stops.stop[1], stops.stop[2], stops.stop[3]}};
-}
-
-inline record_stops second_record(const window_stops& stops) {
-    return {stops.stop[3], {stops.stop[4], stops.stop[5], stops.stop[6], stops.stop[7]}};
+[[gnu::always_inline]] inline record_stops window_record(const window_stops& stops, int index) {
+    const std::uint64_t* const stop = stops.stop + 4 * index;
+    return {index == 0 ? 0 : stops.stop[3], {stop[0], stop[1], stop[2], stop[3]}};
 }
 
 // Whether the record lies in the window and ends before `room`, the bytes
@@ -61,6 +59,19 @@ inline bool record_is_held(const record_stops& record, std::uint64_t room) {
 
 inline std::uint64_t bits_below(std::uint64_t position) {
     return (std::uint64_t{1} << position) - 1;
+}
+
+// The stops of the record after the stop at `before` (0 for the first).
+[[gnu::always_inline]] inline record_stops record_after(const window_masks& masks,
+                                                        std::uint64_t before) {
+    record_stops record{before, {}};
+    std::uint64_t after_tokens =
+        masks.white_space & ~(masks.white_space << 1) & ~bits_below(before + 1);
+    for (std::uint64_t& stop : record.stop) {
+        stop = static_cast<std::uint64_t>(std::countr_zero(after_tokens));
+        after_tokens &= after_tokens - 1;
+    }
+    return record;
 }
 
 // The tokens' first characters.

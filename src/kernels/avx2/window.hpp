@@ -15,8 +15,8 @@
 namespace avx2_kernel {
 
 // How far before its window the kernel reads: each token is loaded as the
-// eight bytes that end with it.
-inline constexpr long room_before = 8;
+// eight or sixteen bytes that end with it.
+inline constexpr long room_before = 16;
 
 // The vector constants, made once for a run of records. Each goes through an
 // empty assembly statement, which hides its value: otherwise the compiler
@@ -161,12 +161,146 @@ template <typename vector>
     return true;
 }
 
+// The same conversion for tokens of up to sixteen characters, a sign and up
+// to fifteen digits with a point, two in a register and in binary64: each
+// value is below 2^52 and exact in binary64, and decimal_bits (binary32.hpp)
+// gives the proof that one binary64 division by an exact power of ten,
+// narrowed, is the binary32 value, unless the quotient is a binary32
+// midpoint, which is refused. The year count has at most nine digits and no
+// point.
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_wide_tokens(
+    const unsigned char* c, const record_window::window_masks& masks,
+    const record_window::record_stops& stops, record_table& table, std::int32_t row) {
+    // No token is longer than 16 characters: no 17 token bytes in a row.
+    const std::uint64_t tokens = ~masks.white_space;
+    std::uint64_t runs = tokens & (tokens >> 1);
+    runs &= runs >> 2;
+    runs &= runs >> 4;
+    runs &= runs >> 8;
+    runs &= tokens >> 16;
+    if ((runs & record_window::bits_below(stops.stop[3]) & ~record_window::bits_below(stops.before)) != 0)
+        return false;
+    const auto sixteen_before = [c](std::uint64_t stop) {
+        __m128i bytes;
+        std::memcpy(&bytes, c + stop - 16, sizeof bytes);
+        return bytes;
+    };
+    const __m256i words[2] = {
+        _mm256_set_m128i(sixteen_before(stops.stop[1]), sixteen_before(stops.stop[0])),
+        _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]))};
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i first_byte = _mm256_set_epi64x(0, 0xff, 0, 0xff);
+    const __m128i white_space = _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n',
+                                              '\v', '\f', '\r', -1, -1);
+    const __m256i white_space_by_low_nibble = _mm256_broadcastsi128_si256(white_space);
+    __m256i negative[2];
+    __m256i fraction_digits[2];
+    __m256i values[2];
+    __m256i refused = zero;
+    for (int i = 0; i < 2; ++i) {
+        // Every byte at or below the highest white space byte is cleared;
+        // then a sign, if any, is the lowest byte left.
+        __m256i earlier = _mm256_cmpeq_epi8(
+            _mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]);
+        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 1));
+        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 2));
+        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 4));
+        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 8));
+        __m256i characters =
+            _mm256_andnot_si256(earlier, _mm256_xor_si256(words[i], _mm256_set1_epi8('0')));
+        const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
+        const __m256i sign =
+            _mm256_or_si256(minus, _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('+' ^ '0')));
+        const __m256i first = _mm256_andnot_si256(
+            earlier, _mm256_or_si256(_mm256_bslli_epi128(earlier, 1), first_byte));
+        refused = _mm256_or_si256(refused, _mm256_andnot_si256(first, sign));
+        characters = _mm256_andnot_si256(sign, characters);
+        const __m256i minus_sums = _mm256_sad_epu8(minus, zero);
+        negative[i] = _mm256_add_epi64(minus_sums, _mm256_bsrli_epi128(minus_sums, 8));
+        // The point removal, over sixteen bytes.
+        __m256i below = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('.' ^ '0'));
+        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 1));
+        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 2));
+        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 4));
+        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 8));
+        const __m256i digits = _mm256_xor_si256(
+            characters,
+            _mm256_and_si256(_mm256_xor_si256(characters, _mm256_bslli_epi128(characters, 1)),
+                             below));
+        // Anything but digits, or sixteen digits, is refused.
+        refused = _mm256_or_si256(
+            refused, _mm256_or_si256(_mm256_and_si256(digits, first_byte),
+                                     _mm256_xor_si256(_mm256_min_epu8(digits, _mm256_set1_epi8(9)),
+                                                      digits)));
+        if (i == 1) {
+            const __m128i years_below = _mm256_castsi256_si128(below);
+            if (_mm_testz_si128(years_below, years_below) == 0) return false;
+        }
+        // n bytes at or below the point leave 16 - n digits after it, none
+        // when n is 0: the byte sum, 255 n, is 16 - n modulo 16.
+        const __m256i sums = _mm256_sad_epu8(below, zero);
+        fraction_digits[i] = _mm256_add_epi64(sums, _mm256_bsrli_epi128(sums, 8));
+        const __m256i fours = _mm256_madd_epi16(
+            _mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10)),
+            _mm256_set1_epi32(1 << 16 | 100));
+        const __m256i eights = _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)),
+                                                _mm256_srli_epi64(fours, 32));
+        values[i] = _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)),
+                                     _mm256_bsrli_epi128(eights, 8));
+    }
+    // The four values in the order base, years, monthly, percent.
+    const __m256i integers = _mm256_unpacklo_epi64(values[0], values[1]);
+    if (!_mm256_testz_si256(refused, refused) ||
+        _mm256_movemask_epi8(_mm256_cmpeq_epi64(integers, zero)) != 0)
+        return false;
+    const __m256i fractions = _mm256_and_si256(
+        _mm256_unpacklo_epi64(fraction_digits[0], fraction_digits[1]), _mm256_set1_epi64x(15));
+    const __m256i two_to_52 = _mm256_set1_epi64x(0x4330000000000000);  // its binary64 bits
+    const __m256d exact = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(integers, two_to_52)),
+                                        _mm256_castsi256_pd(two_to_52));
+    const __m256d quotients =
+        _mm256_div_pd(exact, _mm256_i64gather_pd(powers_of_ten, fractions, 8));
+    // Binary32 midpoints: the 29 bits below binary32's last are 1 and 28 zeros.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(
+            _mm256_and_si256(_mm256_castpd_si256(quotients), _mm256_set1_epi64x((1 << 29) - 1)),
+            _mm256_set1_epi64x(1 << 28))) != 0)
+        return false;
+    // The signs: a minus makes the lane's byte sum nonzero.
+    const __m256i sign_bits = _mm256_slli_epi64(
+        _mm256_andnot_si256(
+            _mm256_cmpeq_epi64(_mm256_unpacklo_epi64(negative[0], negative[1]), zero),
+            _mm256_set1_epi64x(1)),
+        63);
+    float narrowed[4];
+    _mm_storeu_ps(narrowed, _mm256_cvtpd_ps(_mm256_castsi256_pd(
+                                _mm256_xor_si256(_mm256_castpd_si256(quotients), sign_bits))));
+    const auto years = _mm256_extract_epi64(integers, 1);
+    if (years >= 1000000000) return false;
+    const auto years_value = static_cast<std::int32_t>(years);
+    record_window::store_record(
+        table, row,
+        {narrowed[0], narrowed[2],
+         _mm256_extract_epi64(sign_bits, 1) != 0 ? -years_value : years_value, narrowed[3]});
+    return true;
+}
+
+// The records of longer or signed tokens, or of others that the fast
+// conversion takes: not inlined, and with constants of their own, so that
+// the loop's registers are kept for the usual records.
+[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline bool convert_other_record(
+    const unsigned char* c, record_window::window_masks masks, std::uint64_t before,
+    record_table& table, std::int32_t row) {
+    const record_window::record_stops stops = record_window::record_after(masks, before);
+    return convert_wide_tokens(c, masks, stops, table, row) ||
+           record_window::convert_each_token(c, masks, stops, table, row);
+}
+
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
     const unsigned char* c, const record_window::window_masks& masks,
     const record_window::record_stops& stops, record_table& table, std::int32_t row,
     const constants& k) {
     return (tokens_are_short(masks, stops) && convert_short_tokens(c, stops, table, row, k)) ||
-           record_window::convert_each_token(c, masks, stops, table, row);
+           convert_other_record(c, masks, stops.before, table, row);
 }
 
 }  // namespace avx2_kernel

@@ -11,25 +11,12 @@
 namespace portable_kernel {
 
 using text_words::every_byte;
-
-// The high bit of each byte that is zero.
-inline std::uint64_t zero_bytes(std::uint64_t word) {
-    const std::uint64_t low_bits = every_byte(0x7f);
-    return ~(((word & low_bits) + low_bits) | word) & every_byte(0x80);
-}
+using text_words::white_space_bytes;
+using text_words::zero_bytes;
 
 // The high bits of the eight bytes gathered, byte i's into bit i.
 inline std::uint64_t gathered(std::uint64_t high_bits) {
     return (high_bits * 0x02040810204081u) >> 56;
-}
-
-inline std::uint64_t white_space_bytes(std::uint64_t word) {
-    // Below 0x80: a space, or at least 9 and below 14.
-    const std::uint64_t low = word & every_byte(0x7f);
-    const std::uint64_t from_tab = low + every_byte(0x80 - '\t');
-    const std::uint64_t after_return = low + every_byte(0x80 - '\r' - 1);
-    return (zero_bytes(word ^ every_byte(' ')) | (from_tab & ~after_return)) & ~word &
-           every_byte(0x80);
 }
 
 // The portable and SSE2 kernels need no constants, and convert the tokens
