@@ -9,16 +9,16 @@
 // - The zero byte: *end is 0, neither white space nor part of any number, so
 //   every loop over digits, letters or white space stops at the end of the
 //   bytes held without a bounds check per character.
-// - After the cursor: words and windows may be loaded from any place up to
-//   `end`, reaching into the slack after it; what lies there is zero or stale
-//   and decides nothing, since every fast path needs its token and the
-//   character after it before `end`.
-// - Before the cursor: the AVX2 window reader loads each token as the eight
-//   bytes that end with it, up to avx2_room_before bytes before its window,
-//   and is never offered a window that close to the buffer's start.
-// - Lines: `line` is the line of `next`. White space runs are counted by
-//   skip_white_space_counting below; a reader that takes a single separator
-//   counts its line feed itself.
+// - After the cursor: words and 64-byte windows may be loaded from any place
+//   up to `end`, reaching into the slack after it; what lies there is zero or
+//   stale and decides nothing, since every fast path needs its token and the
+//   white space after it before `end`.
+// - Before the cursor: the AVX2 kernel loads each token as the eight or
+//   sixteen bytes that end with it, up to avx2_kernel::room_before bytes
+//   before its window, and does not start that close to the buffer's start.
+//   Nothing else reads before the cursor.
+// - Lines: `line` is the line of `next`. The full scanner counts the line
+//   feeds it passes; a kernel counts them from its window's mask.
 // - Once the list is read the buffer is free: the answers are written into
 //   it (answer_capacity in main.cpp).
 #pragma once
@@ -35,7 +35,7 @@ struct input_source {
 inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 
 // Room after the bytes held for the zero byte and for loads of whole words
-// and windows that start before the end.
+// and 64-byte windows that start before the end.
 inline constexpr unsigned long input_buffer_slack = 64;
 
 struct input_stream {

@@ -88,12 +88,12 @@ template <typename kernel_constants>
     while (row < max_records - 1) {
         const auto room = static_cast<std::uint64_t>(input.end - c);
         const window_masks masks = classify_window(c, k);
-        const window_stops stops = find_window_stops(masks);
-        const record_stops first = window_record(stops, 0);
+        std::uint64_t stops = token_stops(masks);
+        const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room) || !convert_record(c, masks, first, table, row, k)) break;
         ++row;
         std::uint64_t taken = first.stop[3];
-        const record_stops second = window_record(stops, 1);
+        const record_stops second = take_record_stops(stops, taken);
         if (row < max_records - 1 && record_is_held(second, room) &&
             convert_record(c, masks, second, table, row, k)) {
             ++row;

@@ -46,7 +46,7 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
         }
         const window_masks expected = byte_by_byte(window);
         const record_window::record_stops record =
-            record_window::window_record(record_window::find_window_stops(expected), 0);
+            record_window::record_after(expected, 0);
         records_found += record.stop[3] < 64 ? 1 : 0;
         const auto lines_of = [&record](const window_masks& masks) {
             return std::popcount(masks.line_feeds & record_window::bits_below(record.stop[3] & 63));
@@ -55,7 +55,7 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
         // first record does not end in the first.
         const window_masks portable = portable_kernel::classify_window(window, {});
         const record_window::record_stops portable_record =
-            record_window::window_record(record_window::find_window_stops(portable), 0);
+            record_window::record_after(portable, 0);
         for (int k = 0; k < 4; ++k) EXPECT_EQ(portable_record.stop[k], record.stop[k]) << n;
         EXPECT_EQ(lines_of(portable), lines_of(expected)) << n;
         if (record.stop[3] >= 32) {

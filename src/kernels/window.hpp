@@ -21,33 +21,29 @@ struct window_masks {
     std::uint64_t line_feeds;
 };
 
-// Where the first eight tokens of the window stop (the white space after
-// each; 64 for none): the next two records' when they are usual. Byte 0 of
-// the window is white space, so it stops no token.
-struct window_stops {
-    std::uint64_t stop[8];
-};
-
-[[gnu::always_inline]] inline window_stops find_window_stops(const window_masks& masks) {
-    window_stops stops{};
-    std::uint64_t after_tokens = masks.white_space & ~((masks.white_space << 1) | 1);
-    for (std::uint64_t& stop : stops.stop) {
-        stop = static_cast<std::uint64_t>(std::countr_zero(after_tokens));
-        after_tokens &= after_tokens - 1;
-    }
-    return stops;
-}
-
-// The stops of the window's first or second record (`index` 0 or 1): its
-// four tokens' and the previous record's last.
+// The stops of one record: where its four tokens stop (the white space after
+// each; 64 for none), and the previous record's last stop (0 for none).
 struct record_stops {
     std::uint64_t before;
     std::uint64_t stop[4];
 };
 
-[[gnu::always_inline]] inline record_stops window_record(const window_stops& stops, int index) {
-    const std::uint64_t* const stop = stops.stop + 4 * index;
-    return {index == 0 ? 0 : stops.stop[3], {stop[0], stop[1], stop[2], stop[3]}};
+// The bytes that stop a token in the window. Byte 0 of the window is white
+// space, so it stops none.
+inline std::uint64_t token_stops(const window_masks& masks) {
+    return masks.white_space & ~((masks.white_space << 1) | 1);
+}
+
+// The next record's stops, taken from the stops not yet taken; a window
+// usually holds two records.
+[[gnu::always_inline]] inline record_stops take_record_stops(std::uint64_t& stops,
+                                                             std::uint64_t before) {
+    record_stops record{before, {}};
+    for (std::uint64_t& stop : record.stop) {
+        stop = static_cast<std::uint64_t>(std::countr_zero(stops));
+        stops &= stops - 1;
+    }
+    return record;
 }
 
 // Whether the record lies in the window and ends before `room`, the bytes
@@ -61,17 +57,23 @@ inline std::uint64_t bits_below(std::uint64_t position) {
     return (std::uint64_t{1} << position) - 1;
 }
 
-// The stops of the record after the stop at `before` (0 for the first).
+// Whether no token of the record has more than `longest` (8 or 16)
+// characters: no longest + 1 token bytes in a row start in it.
+template <int longest>
+[[gnu::always_inline]] inline bool tokens_at_most(const window_masks& masks,
+                                                  const record_stops& record) {
+    const std::uint64_t tokens = ~masks.white_space;
+    std::uint64_t runs = tokens;
+    for (int length = 1; length < longest; length *= 2) runs &= runs >> length;
+    runs &= tokens >> longest;
+    return (runs & bits_below(record.stop[3]) & ~bits_below(record.before)) == 0;
+}
+
+// The stops of the record after the stop at `before`.
 [[gnu::always_inline]] inline record_stops record_after(const window_masks& masks,
                                                         std::uint64_t before) {
-    record_stops record{before, {}};
-    std::uint64_t after_tokens =
-        masks.white_space & ~(masks.white_space << 1) & ~bits_below(before + 1);
-    for (std::uint64_t& stop : record.stop) {
-        stop = static_cast<std::uint64_t>(std::countr_zero(after_tokens));
-        after_tokens &= after_tokens - 1;
-    }
-    return record;
+    std::uint64_t stops = token_stops(masks) & ~bits_below(before + 1);
+    return take_record_stops(stops, before);
 }
 
 // The tokens' first characters.

@@ -75,6 +75,36 @@ template <typename vector>
            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
 }
 
+// Each byte's flag spread to every lower byte of its lane of 8 or 16 bytes.
+template <int lane_bytes>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i spread_down(__m256i flags) {
+    if constexpr (lane_bytes == 8) {
+        flags = _mm256_or_si256(flags, _mm256_srli_epi64(flags, 8));
+        flags = _mm256_or_si256(flags, _mm256_srli_epi64(flags, 16));
+        flags = _mm256_or_si256(flags, _mm256_srli_epi64(flags, 32));
+    } else {
+        flags = _mm256_or_si256(flags, _mm256_bsrli_epi128(flags, 1));
+        flags = _mm256_or_si256(flags, _mm256_bsrli_epi128(flags, 2));
+        flags = _mm256_or_si256(flags, _mm256_bsrli_epi128(flags, 4));
+        flags = _mm256_or_si256(flags, _mm256_bsrli_epi128(flags, 8));
+    }
+    return flags;
+}
+
+// The point removal: the bytes at or below the highest `point` ('.' ^ '0') of
+// each lane move up by one over it, leaving the digits right-aligned; `below`
+// is set to those bytes.
+template <int lane_bytes>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i without_point(__m256i characters,
+                                                                          __m256i point,
+                                                                          __m256i& below) {
+    below = spread_down<lane_bytes>(_mm256_cmpeq_epi8(characters, point));
+    const __m256i moved = lane_bytes == 8 ? _mm256_slli_epi64(characters, 8)
+                                          : _mm256_bslli_epi128(characters, 1);
+    return _mm256_xor_si256(characters,
+                            _mm256_and_si256(_mm256_xor_si256(characters, moved), below));
+}
+
 // These two are only inline, not always_inline: they are inlined into the
 // reader's loop, a template without target options, inside its AVX2 build.
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(const unsigned char* c, const constants& k) {
@@ -86,17 +116,6 @@ template <typename vector>
             bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed))};
 }
 
-// Whether each of the four tokens before the last stop has at most eight
-// characters: no nine token bytes in a row start before it.
-[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool tokens_are_short(
-    const record_window::window_masks& masks, const record_window::record_stops& stops) {
-    const std::uint64_t tokens = ~masks.white_space;
-    std::uint64_t runs = tokens & (tokens >> 1);
-    runs &= runs >> 2;
-    runs &= runs >> 4;
-    runs &= tokens >> 8;
-    return (runs & record_window::bits_below(stops.stop[3])) == 0;
-}
 
 // Converts the four tokens of at most eight characters that stop at `stops`
 // in the window at `c`, each loaded as the eight bytes that end with it, and
@@ -113,21 +132,10 @@ template <typename vector>
                          static_cast<std::int64_t>(load_word(c + stops.stop[1] - 8)), 1));
     // Below each token is white space, and below that what comes earlier:
     // every byte at or below the highest white space byte is cleared.
-    __m256i earlier = white_space_bytes(words, k);
-    earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 8));
-    earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 16));
-    earlier = _mm256_or_si256(earlier, _mm256_srli_epi64(earlier, 32));
-    const __m256i characters =
-        _mm256_andnot_si256(earlier, _mm256_xor_si256(words, k.zero_character));
-    // Bytes at or below the highest point of each word move up by one over
-    // it: the digits without the point, still right-aligned.
-    __m256i below = _mm256_cmpeq_epi8(characters, k.point);
-    below = _mm256_or_si256(below, _mm256_srli_epi64(below, 8));
-    below = _mm256_or_si256(below, _mm256_srli_epi64(below, 16));
-    below = _mm256_or_si256(below, _mm256_srli_epi64(below, 32));
-    const __m256i digits = _mm256_xor_si256(
-        characters,
-        _mm256_and_si256(_mm256_xor_si256(characters, _mm256_slli_epi64(characters, 8)), below));
+    const __m256i characters = _mm256_andnot_si256(spread_down<8>(white_space_bytes(words, k)),
+                                                   _mm256_xor_si256(words, k.zero_character));
+    __m256i below;
+    const __m256i digits = without_point<8>(characters, k.point, below);
     // Anything but digits left (a sign, a letter, a second point), a point
     // in the years, or a zero value (or a point alone): the fast conversion
     // of each token, or the full scanners, decide.
@@ -171,15 +179,7 @@ template <typename vector>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_wide_tokens(
     const unsigned char* c, const record_window::window_masks& masks,
     const record_window::record_stops& stops, record_table& table, std::int32_t row) {
-    // No token is longer than 16 characters: no 17 token bytes in a row.
-    const std::uint64_t tokens = ~masks.white_space;
-    std::uint64_t runs = tokens & (tokens >> 1);
-    runs &= runs >> 2;
-    runs &= runs >> 4;
-    runs &= runs >> 8;
-    runs &= tokens >> 16;
-    if ((runs & record_window::bits_below(stops.stop[3]) & ~record_window::bits_below(stops.before)) != 0)
-        return false;
+    if (!record_window::tokens_at_most<16>(masks, stops)) return false;
     const auto sixteen_before = [c](std::uint64_t stop) {
         __m128i bytes;
         std::memcpy(&bytes, c + stop - 16, sizeof bytes);
@@ -200,12 +200,8 @@ template <typename vector>
     for (int i = 0; i < 2; ++i) {
         // Every byte at or below the highest white space byte is cleared;
         // then a sign, if any, is the lowest byte left.
-        __m256i earlier = _mm256_cmpeq_epi8(
-            _mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]);
-        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 1));
-        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 2));
-        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 4));
-        earlier = _mm256_or_si256(earlier, _mm256_bsrli_epi128(earlier, 8));
+        const __m256i earlier = spread_down<16>(_mm256_cmpeq_epi8(
+            _mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]));
         __m256i characters =
             _mm256_andnot_si256(earlier, _mm256_xor_si256(words[i], _mm256_set1_epi8('0')));
         const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
@@ -217,16 +213,8 @@ template <typename vector>
         characters = _mm256_andnot_si256(sign, characters);
         const __m256i minus_sums = _mm256_sad_epu8(minus, zero);
         negative[i] = _mm256_add_epi64(minus_sums, _mm256_bsrli_epi128(minus_sums, 8));
-        // The point removal, over sixteen bytes.
-        __m256i below = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('.' ^ '0'));
-        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 1));
-        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 2));
-        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 4));
-        below = _mm256_or_si256(below, _mm256_bsrli_epi128(below, 8));
-        const __m256i digits = _mm256_xor_si256(
-            characters,
-            _mm256_and_si256(_mm256_xor_si256(characters, _mm256_bslli_epi128(characters, 1)),
-                             below));
+        __m256i below;
+        const __m256i digits = without_point<16>(characters, _mm256_set1_epi8('.' ^ '0'), below);
         // Anything but digits, or sixteen digits, is refused.
         refused = _mm256_or_si256(
             refused, _mm256_or_si256(_mm256_and_si256(digits, first_byte),
@@ -299,7 +287,8 @@ template <typename vector>
     const unsigned char* c, const record_window::window_masks& masks,
     const record_window::record_stops& stops, record_table& table, std::int32_t row,
     const constants& k) {
-    return (tokens_are_short(masks, stops) && convert_short_tokens(c, stops, table, row, k)) ||
+    return (record_window::tokens_at_most<8>(masks, stops) &&
+            convert_short_tokens(c, stops, table, row, k)) ||
            convert_other_record(c, masks, stops.before, table, row);
 }
 
