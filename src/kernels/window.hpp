@@ -57,15 +57,16 @@ inline std::uint64_t bits_below(std::uint64_t position) {
     return (std::uint64_t{1} << position) - 1;
 }
 
-// Whether no token of the record has more than `longest` (8 or 16)
-// characters: no longest + 1 token bytes in a row start in it.
+// Whether no token of the record has more than `longest` characters (up to
+// 31): no longest + 1 token bytes in a row start in it.
 template <int longest>
 [[gnu::always_inline]] inline bool tokens_at_most(const window_masks& masks,
                                                   const record_stops& record) {
-    const std::uint64_t tokens = ~masks.white_space;
-    std::uint64_t runs = tokens;
-    for (int length = 1; length < longest; length *= 2) runs &= runs >> length;
-    runs &= tokens >> longest;
+    constexpr int too_long = longest + 1;
+    std::uint64_t runs = ~masks.white_space;
+    int length = 1;
+    for (; 2 * length <= too_long; length *= 2) runs &= runs >> length;
+    if (length < too_long) runs &= runs >> (too_long - length);
     return (runs & bits_below(record.stop[3]) & ~bits_below(record.before)) == 0;
 }
 

@@ -32,6 +32,8 @@ struct constants {
     __m256i four_weights;
     __m256i ten_thousand;
     __m256i zero;
+    __m256i all_ones;
+    __m256i lowest_byte;  // of each 64-bit lane
     __m256 powers_of_ten;
 };
 
@@ -59,6 +61,8 @@ template <typename vector>
             held_in_register(_mm256_set1_epi32(1 << 16 | 100)),
             held_in_register(_mm256_set1_epi64x(10000)),
             held_in_register(_mm256_setzero_si256()),
+            held_in_register(_mm256_set1_epi8(-1)),
+            held_in_register(_mm256_set1_epi64x(0xff)),
             held_in_register(_mm256_loadu_ps(powers))};
 }
 
@@ -117,10 +121,13 @@ template <int lane_bytes>
 }
 
 
-// Converts the four tokens of at most eight characters that stop at `stops`
-// in the window at `c`, each loaded as the eight bytes that end with it, and
-// stores them in the row; false, having stored nothing, when one of them is
-// not an unsigned decimal (none with a point in the years), or is zero.
+// Converts the four tokens that stop at `stops` in the window at `c`, each
+// of at most eight characters after a sign and loaded as the eight bytes
+// that end with it, and stores them in the row; false, having stored
+// nothing, when one of them is not such a decimal (none with a point in the
+// years), or is zero. The caller has checked that no token is longer than
+// eight characters, or nine `signs`.
+template <bool signs>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_short_tokens(
     const unsigned char* c, const record_window::record_stops& stops, record_table& table,
     std::int32_t row, const constants& k) {
@@ -132,15 +139,44 @@ template <int lane_bytes>
                          static_cast<std::int64_t>(load_word(c + stops.stop[1] - 8)), 1));
     // Below each token is white space, and below that what comes earlier:
     // every byte at or below the highest white space byte is cleared.
-    const __m256i characters = _mm256_andnot_si256(spread_down<8>(white_space_bytes(words, k)),
-                                                   _mm256_xor_si256(words, k.zero_character));
+    const __m256i earlier = spread_down<8>(white_space_bytes(words, k));
+    __m256i characters = _mm256_andnot_si256(earlier, _mm256_xor_si256(words, k.zero_character));
+    __m256i refused = k.zero;
+    __m256i negative = k.zero;  // the lanes of tokens after a minus
+    if constexpr (signs) {
+        // A sign is the token's first character: the lowest byte left in
+        // its lane, or the byte below a lane that the token fills, which
+        // must then be a sign (nine characters) or white space (eight).
+        const __m256i first = _mm256_andnot_si256(
+            earlier, _mm256_or_si256(_mm256_slli_epi64(earlier, 8), k.lowest_byte));
+        const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
+        const __m256i sign =
+            _mm256_or_si256(minus, _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('+' ^ '0')));
+        characters = _mm256_andnot_si256(sign, characters);
+        const __m256i signed_lane = _mm256_xor_si256(_mm256_cmpeq_epi64(sign, k.zero), k.all_ones);
+        const __m256i full_lane = _mm256_cmpeq_epi64(earlier, k.zero);
+        const __m256i below = _mm256_set_epi64x(c[stops.stop[3] - 9], c[stops.stop[2] - 9],
+                                                c[stops.stop[1] - 9], c[stops.stop[0] - 9]);
+        const __m256i minus_below = _mm256_cmpeq_epi64(below, _mm256_set1_epi64x('-'));
+        const __m256i sign_below =
+            _mm256_or_si256(minus_below, _mm256_cmpeq_epi64(below, _mm256_set1_epi64x('+')));
+        const __m256i white_below = _mm256_cmpeq_epi64(
+            _mm256_and_si256(white_space_bytes(below, k), k.lowest_byte), k.lowest_byte);
+        const __m256i sign_ok = _mm256_or_si256(
+            white_below, _mm256_andnot_si256(signed_lane, sign_below));
+        refused = _mm256_or_si256(_mm256_andnot_si256(first, sign),
+                                  _mm256_andnot_si256(sign_ok, full_lane));
+        negative = _mm256_or_si256(
+            _mm256_xor_si256(_mm256_cmpeq_epi64(minus, k.zero), k.all_ones),
+            _mm256_and_si256(full_lane, minus_below));
+    }
     __m256i below;
     const __m256i digits = without_point<8>(characters, k.point, below);
-    // Anything but digits left (a sign, a letter, a second point), a point
-    // in the years, or a zero value (or a point alone): the fast conversion
-    // of each token, or the full scanners, decide.
-    const __m256i refused =
-        _mm256_or_si256(_mm256_and_si256(below, k.years_lane), _mm256_cmpeq_epi64(digits, k.zero));
+    // Anything but digits left (a letter, a second point), a point in the
+    // years, or a zero value (or a point alone): the wider conversion, the
+    // fast conversion of each token, or the full scanners, decide.
+    refused = _mm256_or_si256(refused, _mm256_or_si256(_mm256_and_si256(below, k.years_lane),
+                                                       _mm256_cmpeq_epi64(digits, k.zero)));
     if (_mm256_movemask_epi8(_mm256_andnot_si256(
             refused, _mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits))) != -1)
         return false;
@@ -148,7 +184,7 @@ template <int lane_bytes>
     // 64-bit lane ends with its value, below 10^8.
     const __m256i pairs = _mm256_maddubs_epi16(digits, k.pair_weights);
     const __m256i fours = _mm256_madd_epi16(pairs, k.four_weights);
-    const __m256i eights =
+    __m256i eights =
         _mm256_add_epi64(_mm256_mul_epu32(fours, k.ten_thousand), _mm256_srli_epi64(fours, 32));
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0 or 8). The byte sum of those bytes is 255 n, which is -n modulo
@@ -158,7 +194,11 @@ template <int lane_bytes>
     // are only converted, which rounds correctly).
     const __m256i fraction_digits = _mm256_sad_epu8(below, k.zero);
     const __m256 divisors = _mm256_permutevar8x32_ps(k.powers_of_ten, fraction_digits);
-    const __m256 quotients = _mm256_div_ps(_mm256_cvtepi32_ps(eights), divisors);
+    __m256 quotients = _mm256_div_ps(_mm256_cvtepi32_ps(eights), divisors);
+    if constexpr (signs) {
+        quotients = _mm256_xor_ps(quotients, _mm256_castsi256_ps(_mm256_slli_epi64(negative, 31)));
+        eights = _mm256_sub_epi64(_mm256_xor_si256(eights, negative), negative);
+    }
     const __m128 amounts = _mm256_castps256_ps128(quotients);
     const __m128 percent = _mm256_extractf128_ps(quotients, 1);
     record_window::store_record(
@@ -272,9 +312,15 @@ template <int lane_bytes>
     return true;
 }
 
-// The records of longer or signed tokens, or of others that the fast
-// conversion takes: not inlined, and with constants of their own, so that
-// the loop's registers are kept for the usual records.
+// The records that the usual loop refuses, in a loop of their own:
+// `any_tokens` stands for its constants.
+struct any_tokens {
+    constants k;
+};
+
+// The wider conversion, or the scalar fast conversion of each token: not
+// inlined, and with constants of their own, so that the loop's registers are
+// kept for the short tokens.
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline bool convert_other_record(
     const unsigned char* c, record_window::window_masks masks, std::uint64_t before,
     record_table& table, std::int32_t row) {
@@ -283,12 +329,26 @@ template <int lane_bytes>
            record_window::convert_each_token(c, masks, stops, table, row);
 }
 
+[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
+    const unsigned char* c, const any_tokens& any) {
+    return classify_window(c, any.k);
+}
+
+// Only inline, as classify_window above.
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
     const unsigned char* c, const record_window::window_masks& masks,
     const record_window::record_stops& stops, record_table& table, std::int32_t row,
     const constants& k) {
-    return (record_window::tokens_at_most<8>(masks, stops) &&
-            convert_short_tokens(c, stops, table, row, k)) ||
+    return record_window::tokens_at_most<8>(masks, stops) &&
+           convert_short_tokens<false>(c, stops, table, row, k);
+}
+
+[[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
+    const unsigned char* c, const record_window::window_masks& masks,
+    const record_window::record_stops& stops, record_table& table, std::int32_t row,
+    const any_tokens& any) {
+    return (record_window::tokens_at_most<9>(masks, stops) &&
+            convert_short_tokens<true>(c, stops, table, row, any.k)) ||
            convert_other_record(c, masks, stops.before, table, row);
 }
 
