@@ -61,7 +61,7 @@ sweep-verdict:
 
 # The program on an x86-64 processor without AVX2 (qemu-x86_64 -cpu Nehalem),
 # where the reader picks its SSE2 build at run time: the process tests, the
-# examples, and a list of 9,999 usual records answered as natively.
+# examples, and 9,999 usual records in ten layouts answered as natively.
 BASELINE_PROGRAM = $(CURDIR)/build/screening-nehalem
 .PHONY: test-x86-64-baseline
 test-x86-64-baseline: build
@@ -72,10 +72,13 @@ test-x86-64-baseline: build
 	    $(BASELINE_PROGRAM) < "$$example" > build/example-nehalem.out && \
 	    cmp build/example-nehalem.out "$${example%.txt}.out" || exit 1; \
 	done
-	tools/usual-records.sh > build/usual-records.txt
-	build/screening < build/usual-records.txt > build/usual-records.out
-	$(BASELINE_PROGRAM) < build/usual-records.txt | cmp - build/usual-records.out
-	@echo "x86-64 without AVX2: process tests, examples and 9,999 usual records as natively"
+	for layout in single-spaces tabs crlf one-per-line aligned signs three-decimals \
+	    exponents long-exponents blank-lines; do \
+	    tools/usual-records.sh $$layout > build/usual-records.txt && \
+	    build/screening < build/usual-records.txt > build/usual-records.out && \
+	    $(BASELINE_PROGRAM) < build/usual-records.txt | cmp - build/usual-records.out || exit 1; \
+	done
+	@echo "x86-64 without AVX2: process tests, examples and 9,999 usual records in ten layouts as natively"
 
 # The program cross-built statically for each Debian architecture below with
 # Debian's cross g++ (g++-<triplet>) and run under qemu-user: the process

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -93,7 +94,7 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
         const auto scale = static_cast<std::uint64_t>(static_cast<std::int64_t>(powers_of_ten[length]));
         digits = digits * scale + eight_digit_value((word - every_byte('0')) << (64 - 8 * length));
         c += length;
-        if (length < 8 || c - start > longest_mantissa) break;
+        if (length < 8 || c - start > static_cast<std::ptrdiff_t>(longest_mantissa)) break;
     }
     return static_cast<unsigned>(c - start);
 }

@@ -9,6 +9,8 @@
 # ARCH is a Debian architecture name; NATIVE_BUILD holds the native build
 # with process_test, extended_test and screening.
 set -eu
+usual_layouts="single-spaces tabs crlf one-per-line aligned signs three-decimals exponents
+    long-exponents blank-lines"
 arch=$1
 native=$2
 
@@ -57,11 +59,14 @@ awk -v into="$build/lists" '{ print > sprintf("%s/%03d.txt", into, n) }
 for list in "$build"/lists/*.txt; do "$program" < "$list"; done > "$build/verdict_records.out"
 cmp "$build/verdict_records.out" tests/data/verdict_records.out
 
-tools/usual-records.sh > "$build/usual-records.txt"
-"$native/screening" < "$build/usual-records.txt" > "$build/usual-records.native.out"
-"$program" < "$build/usual-records.txt" | cmp - "$build/usual-records.native.out"
+for layout in $usual_layouts; do
+    tools/usual-records.sh "$layout" > "$build/usual-records.txt"
+    "$native/screening" < "$build/usual-records.txt" > "$build/usual-records.native.out"
+    "$program" < "$build/usual-records.txt" | cmp - "$build/usual-records.native.out"
+done
 
 "$emulator" "$build/scanner_check"
 
 echo "$arch: process tests, examples, $(wc -l < tests/data/verdict_records.out) stored answers," \
-    "9,999 usual records and the scanner check as on x86-64 ($(($(date +%s) - started)) s)"
+    "9,999 usual records in $(echo $usual_layouts | wc -w) layouts and the scanner check as on" \
+    "x86-64 ($(($(date +%s) - started)) s)"
