@@ -325,7 +325,22 @@ struct any_tokens {
     const unsigned char* c, record_window::window_masks masks, std::uint64_t before,
     record_table& table, std::int32_t row) {
     const record_window::record_stops stops = record_window::record_after(masks, before);
-    return convert_wide_tokens(c, masks, stops, table, row) ||
+    if (convert_wide_tokens(c, masks, stops, table, row)) return true;
+    // A record with a byte that no decimal has (a letter of "inf", "nan" or
+    // "0x", say) is left to the full scanner at once.
+    std::uint64_t decimal_bytes = masks.white_space;
+    for (int half = 0; half < 2; ++half) {
+        __m256i bytes;
+        std::memcpy(&bytes, c + 32 * half, sizeof bytes);
+        const __m256i digit_offset = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
+        __m256i decimal = _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)),
+                                            digit_offset);
+        for (const char other : {'.', '+', '-', 'e', 'E'})
+            decimal = _mm256_or_si256(decimal, _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(other)));
+        decimal_bytes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(decimal))}
+                         << (32 * half);
+    }
+    return (~decimal_bytes & record_window::bits_below(stops.stop[3])) == 0 &&
            record_window::convert_each_token(c, masks, stops, table, row);
 }
 
