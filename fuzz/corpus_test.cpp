@@ -236,7 +236,8 @@ TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
     text_generator generator{0x5c4ee17};
     const auto digits = [&generator](std::uint32_t count) {
         std::string text;
-        for (std::uint32_t k = 0; k < count; ++k) text += static_cast<char>('0' + generator.next(10));
+        for (std::uint32_t k = 0; k < count; ++k)
+            text += static_cast<char>('0' + generator.next(10));
         return text;
     };
     const auto token = [&](bool years) {
@@ -247,10 +248,12 @@ TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
         if (!years || generator.next(100) == 0)
             text.insert(text.size() - generator.next(std::min(length, 8u) + 1), 1, '.');
         if (generator.next(300) == 0) text = std::string(1 + generator.next(3), '0');
-        if (!years && generator.next(10) == 0) text += std::string("eE").substr(generator.next(2), 1) +
-                                             std::string("+-").substr(0, generator.next(2)) +
-                                             digits(generator.next(4));
-        if (generator.next(400) == 0) text.insert(generator.next(static_cast<std::uint32_t>(text.size()) + 1), 1, "x\x80,/\x01"[generator.next(5)]);
+        if (!years && generator.next(10) == 0)
+            text += std::string("eE").substr(generator.next(2), 1) +
+                    std::string("+-").substr(0, generator.next(2)) + digits(generator.next(4));
+        if (generator.next(400) == 0)
+            text.insert(generator.next(static_cast<std::uint32_t>(text.size()) + 1), 1,
+                        "x\x80,/\x01"[generator.next(5)]);
         return text;
     };
     static const char* const separators[] = {" ", " ", " ", "\t", "  ", "\r\n", "\n\n", "   \t "};
@@ -267,7 +270,8 @@ TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
         const std::uint32_t records = 1 + generator.next(40);
         for (std::uint32_t r = 0; r < records; ++r) {
             for (int position = 0; position < 4; ++position) {
-                if (position > 0) text += generator.next(8) == 0 ? separators[generator.next(8)] : " ";
+                if (position > 0)
+                    text += generator.next(8) == 0 ? separators[generator.next(8)] : " ";
                 text += token(position == 2);
             }
             text += generator.next(8) == 0 ? separators[generator.next(8)] : "\n";

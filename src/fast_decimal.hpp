@@ -91,7 +91,8 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
         const std::uint64_t stops = non_digit_bytes(word);
         const unsigned length = stops == 0 ? 8 : static_cast<unsigned>(std::countr_zero(stops)) / 8;
         if (length == 0) break;
-        const auto scale = static_cast<std::uint64_t>(static_cast<std::int64_t>(powers_of_ten[length]));
+        const auto scale =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(powers_of_ten[length]));
         digits = digits * scale + eight_digit_value((word - every_byte('0')) << (64 - 8 * length));
         c += length;
         if (length < 8 || c - start > static_cast<std::ptrdiff_t>(longest_mantissa)) break;

@@ -128,8 +128,8 @@ void take_exponent_run(input_stream& stream, exponent_text& exponent) {
 // Digits past the kept ones only tell whether any of them is nonzero.
 void take_dropped_digits(const unsigned char*& c, std::int64_t& count, bool& nonzero) {
     const unsigned char* const start = c;
-    for (std::uint64_t word = 0;
-         text_words::non_digit_bytes(word = text_words::load_word(c)) == 0; c += 8)
+    for (std::uint64_t word = 0; text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
+         c += 8)
         nonzero = nonzero || word != text_words::every_byte('0');
     for (; is_digit(*c); ++c) nonzero = nonzero || *c != '0';
     count = c - start;
@@ -145,12 +145,10 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
         if (got_dot) number.scale -= c - zeros;
     }
     // Eight digits at a time while they fit, then one by one.
-    for (std::uint64_t word = 0;
-         number.count + 8 <= kept_decimal_digits &&
-         text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
+    for (std::uint64_t word = 0; number.count + 8 <= kept_decimal_digits &&
+                                 text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
          c += 8) {
-        text_words::store_word(number.digit + number.count,
-                                  word - text_words::every_byte('0'));
+        text_words::store_word(number.digit + number.count, word - text_words::every_byte('0'));
         number.count += 8;
         if (got_dot) number.scale -= 8;
     }

@@ -40,13 +40,12 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
         window[0] = " \n\t\r"[random() % 4];
         for (int i = 1; i < 64; ++i) {
             const auto pick = random() % 16;
-            window[i] = pick < 6   ? static_cast<unsigned char>("0123456789.+-e"[random() % 14])
+            window[i] = pick < 6    ? static_cast<unsigned char>("0123456789.+-e"[random() % 14])
                         : pick < 11 ? static_cast<unsigned char>(" \t\n\v\f\r"[random() % 6])
                                     : static_cast<unsigned char>(random());
         }
         const window_masks expected = byte_by_byte(window);
-        const record_window::record_stops record =
-            record_window::record_after(expected, 0);
+        const record_window::record_stops record = record_window::record_after(expected, 0);
         records_found += record.stop[3] < 64 ? 1 : 0;
         const auto lines_of = [&record](const window_masks& masks) {
             return std::popcount(masks.line_feeds & record_window::bits_below(record.stop[3] & 63));

@@ -20,24 +20,17 @@ bool avx2_supported() {
 }
 
 bool kernel_supported(processor_kernel kernel) {
-    switch (kernel) {
-    case processor_kernel::portable:
-        return true;
-    case processor_kernel::sse2:
-#if defined(__SSE2__)
-        return true;
-#else
-        return false;
+    if (kernel == processor_kernel::avx2) return avx2_supported();
+#if !defined(__SSE2__)
+    if (kernel == processor_kernel::sse2) return false;
 #endif
-    case processor_kernel::avx2:
-        return avx2_supported();
-    }
-    return false;
+    return true;
 }
 
 processor_kernel chosen_kernel() {
-    static const processor_kernel chosen = avx2_supported()                            ? processor_kernel::avx2
-                                           : kernel_supported(processor_kernel::sse2) ? processor_kernel::sse2
-                                                                                      : processor_kernel::portable;
+    static const processor_kernel chosen = avx2_supported() ? processor_kernel::avx2
+                                           : kernel_supported(processor_kernel::sse2)
+                                               ? processor_kernel::sse2
+                                               : processor_kernel::portable;
     return chosen;
 }

@@ -114,10 +114,9 @@ struct record_values {
 // The four tokens converted one by one and stored in the row; false when
 // one is not an ordinary decimal (or year count), or a value is zero. Not inlined: in a kernel's
 // loop it is the rarer way, and would crowd the registers of the usual one.
-[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c,
-                                                  const window_masks& masks,
-                                                  const record_stops& record,
-                                                  record_table& table, std::int32_t row) {
+[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c, const window_masks& masks,
+                                                 const record_stops& record, record_table& table,
+                                                 std::int32_t row) {
     std::uint64_t start[4];
     find_record_starts(masks, record, start);
     record_values values{};

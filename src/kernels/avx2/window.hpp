@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -49,8 +50,8 @@ template <typename vector>
     for (int i = 0; i < 8; ++i) powers[i] = static_cast<float>(powers_of_ten[i]);
     // The white space character with each low nibble: 0x20 for 0, 9 to 13
     // for themselves, and for the others 0xff, which no byte below 0x80 is.
-    const __m128i white_space = _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n',
-                                              '\v', '\f', '\r', -1, -1);
+    const __m128i white_space =
+        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1);
     return {held_in_register(_mm256_broadcastsi128_si256(white_space)),
             held_in_register(_mm256_set1_epi8('\n')),
             held_in_register(_mm256_set1_epi8('0')),
@@ -69,7 +70,7 @@ template <typename vector>
 // White space: the bytes equal to the white space character with their low
 // nibble. The lookup gives 0 for bytes from 0x80 on, which none of them is.
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i white_space_bytes(__m256i bytes,
-                                                                            const constants& k) {
+                                                                             const constants& k) {
     return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(k.white_space_by_low_nibble, bytes), bytes);
 }
 
@@ -100,18 +101,19 @@ template <int lane_bytes>
 // is set to those bytes.
 template <int lane_bytes>
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i without_point(__m256i characters,
-                                                                          __m256i point,
-                                                                          __m256i& below) {
+                                                                         __m256i point,
+                                                                         __m256i& below) {
     below = spread_down<lane_bytes>(_mm256_cmpeq_epi8(characters, point));
-    const __m256i moved = lane_bytes == 8 ? _mm256_slli_epi64(characters, 8)
-                                          : _mm256_bslli_epi128(characters, 1);
+    const __m256i moved =
+        lane_bytes == 8 ? _mm256_slli_epi64(characters, 8) : _mm256_bslli_epi128(characters, 1);
     return _mm256_xor_si256(characters,
                             _mm256_and_si256(_mm256_xor_si256(characters, moved), below));
 }
 
 // These two are only inline, not always_inline: they are inlined into the
 // reader's loop, a template without target options, inside its AVX2 build.
-[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(const unsigned char* c, const constants& k) {
+[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
+    const unsigned char* c, const constants& k) {
     __m256i low;
     __m256i high;
     std::memcpy(&low, c, sizeof low);
@@ -119,7 +121,6 @@ template <int lane_bytes>
     return {bit_mask(white_space_bytes(low, k), white_space_bytes(high, k)),
             bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed))};
 }
-
 
 // Converts the four tokens that stop at `stops` in the window at `c`, each
 // of at most eight characters after a sign and loaded as the eight bytes
@@ -162,13 +163,12 @@ template <bool signs>
             _mm256_or_si256(minus_below, _mm256_cmpeq_epi64(below, _mm256_set1_epi64x('+')));
         const __m256i white_below = _mm256_cmpeq_epi64(
             _mm256_and_si256(white_space_bytes(below, k), k.lowest_byte), k.lowest_byte);
-        const __m256i sign_ok = _mm256_or_si256(
-            white_below, _mm256_andnot_si256(signed_lane, sign_below));
+        const __m256i sign_ok =
+            _mm256_or_si256(white_below, _mm256_andnot_si256(signed_lane, sign_below));
         refused = _mm256_or_si256(_mm256_andnot_si256(first, sign),
                                   _mm256_andnot_si256(sign_ok, full_lane));
-        negative = _mm256_or_si256(
-            _mm256_xor_si256(_mm256_cmpeq_epi64(minus, k.zero), k.all_ones),
-            _mm256_and_si256(full_lane, minus_below));
+        negative = _mm256_or_si256(_mm256_xor_si256(_mm256_cmpeq_epi64(minus, k.zero), k.all_ones),
+                                   _mm256_and_si256(full_lane, minus_below));
     }
     __m256i below;
     const __m256i digits = without_point<8>(characters, k.point, below);
@@ -230,8 +230,8 @@ template <bool signs>
         _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]))};
     const __m256i zero = _mm256_setzero_si256();
     const __m256i first_byte = _mm256_set_epi64x(0, 0xff, 0, 0xff);
-    const __m128i white_space = _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n',
-                                              '\v', '\f', '\r', -1, -1);
+    const __m128i white_space =
+        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1);
     const __m256i white_space_by_low_nibble = _mm256_broadcastsi128_si256(white_space);
     __m256i negative[2];
     __m256i fraction_digits[2];
@@ -240,8 +240,8 @@ template <bool signs>
     for (int i = 0; i < 2; ++i) {
         // Every byte at or below the highest white space byte is cleared;
         // then a sign, if any, is the lowest byte left.
-        const __m256i earlier = spread_down<16>(_mm256_cmpeq_epi8(
-            _mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]));
+        const __m256i earlier = spread_down<16>(
+            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]));
         __m256i characters =
             _mm256_andnot_si256(earlier, _mm256_xor_si256(words[i], _mm256_set1_epi8('0')));
         const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
@@ -257,9 +257,9 @@ template <bool signs>
         const __m256i digits = without_point<16>(characters, _mm256_set1_epi8('.' ^ '0'), below);
         // Anything but digits, or sixteen digits, is refused.
         refused = _mm256_or_si256(
-            refused, _mm256_or_si256(_mm256_and_si256(digits, first_byte),
-                                     _mm256_xor_si256(_mm256_min_epu8(digits, _mm256_set1_epi8(9)),
-                                                      digits)));
+            refused, _mm256_or_si256(
+                         _mm256_and_si256(digits, first_byte),
+                         _mm256_xor_si256(_mm256_min_epu8(digits, _mm256_set1_epi8(9)), digits)));
         if (i == 1) {
             const __m128i years_below = _mm256_castsi256_si128(below);
             if (_mm_testz_si128(years_below, years_below) == 0) return false;
@@ -268,9 +268,9 @@ template <bool signs>
         // when n is 0: the byte sum, 255 n, is 16 - n modulo 16.
         const __m256i sums = _mm256_sad_epu8(below, zero);
         fraction_digits[i] = _mm256_add_epi64(sums, _mm256_bsrli_epi128(sums, 8));
-        const __m256i fours = _mm256_madd_epi16(
-            _mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10)),
-            _mm256_set1_epi32(1 << 16 | 100));
+        const __m256i fours =
+            _mm256_madd_epi16(_mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10)),
+                              _mm256_set1_epi32(1 << 16 | 100));
         const __m256i eights = _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)),
                                                 _mm256_srli_epi64(fours, 32));
         values[i] = _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)),
@@ -278,7 +278,7 @@ template <bool signs>
     }
     // The four values in the order base, years, monthly, percent.
     const __m256i integers = _mm256_unpacklo_epi64(values[0], values[1]);
-    if (!_mm256_testz_si256(refused, refused) ||
+    if (_mm256_testz_si256(refused, refused) == 0 ||
         _mm256_movemask_epi8(_mm256_cmpeq_epi64(integers, zero)) != 0)
         return false;
     const __m256i fractions = _mm256_and_si256(
@@ -329,12 +329,12 @@ struct any_tokens {
     // A record with a byte that no decimal has (a letter of "inf", "nan" or
     // "0x", say) is left to the full scanner at once.
     std::uint64_t decimal_bytes = masks.white_space;
-    for (int half = 0; half < 2; ++half) {
+    for (std::ptrdiff_t half = 0; half < 2; ++half) {
         __m256i bytes;
         std::memcpy(&bytes, c + 32 * half, sizeof bytes);
         const __m256i digit_offset = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
-        __m256i decimal = _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)),
-                                            digit_offset);
+        __m256i decimal =
+            _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)), digit_offset);
         for (const char other : {'.', '+', '-', 'e', 'E'})
             decimal = _mm256_or_si256(decimal, _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(other)));
         decimal_bytes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(decimal))}

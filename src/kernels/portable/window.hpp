@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "../window.hpp"
@@ -31,7 +32,7 @@ inline bool convert_record(const unsigned char* c, const record_window::window_m
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
     record_window::window_masks masks{0, 0};
-    for (int k = 0; k < 8; ++k) {
+    for (std::ptrdiff_t k = 0; k < 8; ++k) {
         const std::uint64_t word = text_words::load_word(c + 8 * k);
         masks.white_space |= gathered(white_space_bytes(word)) << (8 * k);
         masks.line_feeds |= gathered(zero_bytes(word ^ every_byte('\n'))) << (8 * k);

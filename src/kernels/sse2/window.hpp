@@ -2,6 +2,7 @@
 // sixteen bytes at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -24,14 +25,14 @@ inline bool convert_record(const unsigned char* c, const record_window::window_m
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
     record_window::window_masks masks{0, 0};
-    for (int k = 0; k < 4; ++k) {
+    for (std::ptrdiff_t k = 0; k < 4; ++k) {
         __m128i bytes;
         std::memcpy(&bytes, c + 16 * k, sizeof bytes);
         // Tab to carriage return are the bytes that clamping to 9 ... 13 leaves alone.
         const __m128i clamped =
             _mm_min_epu8(_mm_max_epu8(bytes, _mm_set1_epi8('\t')), _mm_set1_epi8('\r'));
-        const __m128i white = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
-                                           _mm_cmpeq_epi8(clamped, bytes));
+        const __m128i white =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(clamped, bytes));
         const auto white_bits = static_cast<std::uint32_t>(_mm_movemask_epi8(white));
         const auto line_feed_bits = static_cast<std::uint32_t>(
             _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
