@@ -74,8 +74,7 @@ inline bool read_value(record_table& table, std::int32_t row, int position, inpu
 // them zero. Returns the first row not taken; the last row is never taken
 // here, nor a record that closes the list: the value-by-value reader decides
 // those. A record the kernel refuses costs one attempt: the next is offered
-// again.
-// Each window usually holds two records, which are taken from it together.
+// again. A window usually holds two records, which are taken from it together.
 template <typename kernel_constants>
 [[gnu::always_inline]] inline std::int32_t take_window_records(record_table& table,
                                                                std::int32_t row,

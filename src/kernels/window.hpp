@@ -16,6 +16,9 @@ namespace record_window {
 
 inline constexpr long window_size = 64;
 
+// A window may start at any byte held: the slack after them holds the rest.
+static_assert(input_buffer_slack >= window_size);
+
 struct window_masks {
     std::uint64_t white_space;
     std::uint64_t line_feeds;
