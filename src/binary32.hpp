@@ -74,9 +74,19 @@ inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(
 // The range: 10^-22 <= x < 2^53 * 10^22 < 2^127 keeps r among the normal
 // binary32 numbers (or zero), whose midpoints are the binary64 numbers with
 // the 29 bits below binary32's last one equal to 1 followed by 28 zeros.
+//
+// Before that, up to 2^24 with |q| <= 10, the same in binary32: digits and
+// 10^|q| (2^|q| 5^|q| with 5^10 < 2^24) are exact binary32 numbers, so one
+// binary32 multiply or divide rounds correctly, also in the x87 format (see
+// binary32.cpp).
 [[gnu::always_inline]] inline std::uint32_t decimal_bits(std::uint64_t digits, std::int64_t q,
                                                          bool negative) {
     const std::uint32_t sign = negative ? binary32_sign_bit : 0;
+    if (digits <= std::uint64_t{1} << 24 && q >= -10 && q <= 10) {
+        const auto exact = static_cast<float>(static_cast<std::int32_t>(digits));
+        const auto power = static_cast<float>(powers_of_ten[q < 0 ? -q : q]);
+        return std::bit_cast<std::uint32_t>(q < 0 ? exact / power : exact * power) | sign;
+    }
     if (digits <= std::uint64_t{1} << 53 && q >= -largest_exact_power && q <= largest_exact_power) {
         const auto exact = static_cast<double>(static_cast<std::int64_t>(digits));
         const double r = q >= 0 ? exact * powers_of_ten[q] : exact / powers_of_ten[-q];

@@ -115,21 +115,22 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
     };
     const unsigned stop_bits = stop_of(non_digit_bytes(word));
     unsigned length_bits = stop_bits;
+    std::uint64_t values = word - every_byte('0');
     if (stop_bits < 64 && ((word >> stop_bits) & 0xff) == '.') {
         // With the point read as a '0' the digits run on to the next stop;
         // the digits before it then move up over it, leaving a leading zero.
         word += std::uint64_t{2} << stop_bits;
         length_bits = stop_of(non_digit_bytes(word));
-        if (length_bits == stop_bits + 8 && stop_bits == 0) return false;  // a point alone
+        if (length_bits == 8) return false;  // a point alone
+        values = word - every_byte('0');
         const std::uint64_t through_point = (((std::uint64_t{1} << stop_bits) - 1) << 8) | 0xff;
-        word ^= (word ^ (word << 8)) & through_point;
-        word |= every_byte('0') & through_point;
+        values ^= (values ^ (values << 8)) & through_point;
         fraction_length = (length_bits - stop_bits) / 8 - 1;
     }
     // Empty, or going on past the word: the runs take it.
     if (length_bits == 0 || (length_bits == 64 && (c[8] - unsigned{'0'} < 10 || c[8] == '.')))
         return false;
-    digits = eight_digit_value((word - every_byte('0')) << (64 - length_bits));
+    digits = eight_digit_value(values << (64 - length_bits));
     c += length_bits / 8;
     return true;
 }
