@@ -156,8 +156,13 @@ template <bool signs>
         characters = _mm256_andnot_si256(sign, characters);
         const __m256i signed_lane = _mm256_xor_si256(_mm256_cmpeq_epi64(sign, k.zero), k.all_ones);
         const __m256i full_lane = _mm256_cmpeq_epi64(earlier, k.zero);
-        const __m256i below = _mm256_set_epi64x(c[stops.stop[3] - 9], c[stops.stop[2] - 9],
-                                                c[stops.stop[1] - 9], c[stops.stop[0] - 9]);
+        // Up to 8 bytes before the window: within room_before.
+        const auto byte_below = [c](std::uint64_t stop) -> long long {
+            return c[static_cast<std::ptrdiff_t>(stop) - 9];
+        };
+        const __m256i below =
+            _mm256_set_epi64x(byte_below(stops.stop[3]), byte_below(stops.stop[2]),
+                              byte_below(stops.stop[1]), byte_below(stops.stop[0]));
         const __m256i minus_below = _mm256_cmpeq_epi64(below, _mm256_set1_epi64x('-'));
         const __m256i sign_below =
             _mm256_or_si256(minus_below, _mm256_cmpeq_epi64(below, _mm256_set1_epi64x('+')));
