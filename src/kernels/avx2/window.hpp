@@ -1,6 +1,7 @@
 // The AVX2 kernel (with BMI1 and BMI2): the window classified in two 32-byte
-// registers, and the four tokens of a usual record converted together in
-// one, where each has at most eight characters.
+// registers, and a record's four tokens converted together: in one register
+// where each has at most eight characters after a sign, in two, in binary64,
+// where each has up to fifteen digits.
 #pragma once
 
 #include <bit>
