@@ -20,8 +20,8 @@ inline std::uint64_t gathered(std::uint64_t high_bits) {
     return (high_bits * 0x02040810204081u) >> 56;
 }
 
-// The portable and SSE2 kernels need no constants, and convert the tokens
-// one by one.
+// The portable kernel needs no constants, and converts the tokens one by
+// one.
 struct constants {};
 
 inline bool convert_record(const unsigned char* c, const record_window::window_masks& masks,
