@@ -79,6 +79,13 @@ inline constexpr unsigned longest_mantissa = 19;
 inline constexpr unsigned longest_exponent = 4;
 inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32 bits
 
+// Takes a sign at c, if there is one; true for a minus.
+[[gnu::always_inline]] inline bool take_sign(const unsigned char*& c) {
+    const bool negative = *c == '-';
+    c += *c == '-' || *c == '+' ? 1 : 0;
+    return negative;
+}
+
 // Takes the run of digits at c, eight at a time, into `digits` (which may
 // wrap when the run is longer than 19, and is then not used); returns its
 // length. The zero byte at the buffer's end stops it.
@@ -138,8 +145,7 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
 // The decimal token at c: its value and the white space after it, or null.
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
-    const bool negative = *c == '-';
-    c += *c == '-' || *c == '+' ? 1 : 0;
+    const bool negative = take_sign(c);
     std::uint64_t digits = 0;
     unsigned fraction_length = 0;
     if (!take_word_mantissa(c, digits, fraction_length)) {
@@ -154,8 +160,7 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
     std::int64_t q = -std::int64_t{fraction_length};
     if ((*c | 0x20) == 'e') {
         ++c;
-        const bool negative_exponent = *c == '-';
-        c += *c == '-' || *c == '+' ? 1 : 0;
+        const bool negative_exponent = take_sign(c);
         std::uint64_t exponent = 0;
         const unsigned exponent_length = take_digit_run(c, exponent);
         if (exponent_length == 0 || exponent_length > longest_exponent) return nullptr;
@@ -172,8 +177,7 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
 // The year count at c: a sign and up to nine digits, followed by white space.
 [[gnu::always_inline]] inline const unsigned char* take_count(const unsigned char* c,
                                                               std::int32_t& value) {
-    const bool negative = *c == '-';
-    c += *c == '-' || *c == '+' ? 1 : 0;
+    const bool negative = take_sign(c);
     std::uint64_t digits = 0;
     const unsigned digit_count = take_digit_run(c, digits);
     if (digit_count == 0 || digit_count > longest_count || !is_white_space(*c)) return nullptr;

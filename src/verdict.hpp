@@ -1,10 +1,12 @@
 // The answer for one stored record.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
+#include "binary32.hpp"
 #include "extended.hpp"
 #include "records.hpp"
 
@@ -42,15 +44,10 @@ inline bool record_verdict(const record_table& table, std::int32_t row) {
     // so do those with an infinity or a NaN, on which x86 processors can be
     // slow by a hundred times.
     if constexpr (long_double_is_x86_extended) {
-        const auto bits_of = [](float value) {
-            std::uint32_t bits = 0;
-            std::memcpy(&bits, &value, sizeof bits);
-            return bits;
+        const auto finite = [](float value) {
+            return (std::bit_cast<std::uint32_t>(value) & binary32_infinity) != binary32_infinity;
         };
-        constexpr std::uint32_t exponent_bits = 0x7f800000;
-        if ((bits_of(base) & exponent_bits) != exponent_bits &&
-            (bits_of(monthly) & exponent_bits) != exponent_bits &&
-            (bits_of(percent) & exponent_bits) != exponent_bits)
+        if (finite(base) && finite(monthly) && finite(percent))
             return long_double_verdict(base, monthly, years, percent);
     }
     return extended_verdict(base, monthly, years, percent);

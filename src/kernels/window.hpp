@@ -37,15 +37,22 @@ inline std::uint64_t token_stops(const window_masks& masks) {
     return masks.white_space & ~((masks.white_space << 1) | 1);
 }
 
+// The positions of the four lowest bits set (64 for those missing), taken
+// from `bits`.
+[[gnu::always_inline]] inline void take_four_positions(std::uint64_t& bits,
+                                                       std::uint64_t (&positions)[4]) {
+    for (std::uint64_t& position : positions) {
+        position = static_cast<std::uint64_t>(std::countr_zero(bits));
+        bits &= bits - 1;
+    }
+}
+
 // The next record's stops, taken from the stops not yet taken; a window
 // usually holds two records.
 [[gnu::always_inline]] inline record_stops take_record_stops(std::uint64_t& stops,
                                                              std::uint64_t before) {
     record_stops record{before, {}};
-    for (std::uint64_t& stop : record.stop) {
-        stop = static_cast<std::uint64_t>(std::countr_zero(stops));
-        stops &= stops - 1;
-    }
+    take_four_positions(stops, record.stop);
     return record;
 }
 
@@ -86,10 +93,7 @@ template <int longest>
                                                       std::uint64_t (&start)[4]) {
     std::uint64_t first_characters =
         ~masks.white_space & (masks.white_space << 1) & ~bits_below(record.before);
-    for (std::uint64_t& position : start) {
-        position = static_cast<std::uint64_t>(std::countr_zero(first_characters));
-        first_characters &= first_characters - 1;
-    }
+    take_four_positions(first_characters, start);
 }
 
 struct record_values {

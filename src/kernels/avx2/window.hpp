@@ -45,15 +45,18 @@ template <typename vector>
     return value;
 }
 
+// The white space character with each low nibble: 0x20 for 0, 9 to 13
+// for themselves, and for the others 0xff, which no byte below 0x80 is.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i white_space_by_low_nibble() {
+    return _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1));
+}
+
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline constants make_constants() {
     // Up to 10^7 the table's powers are exact in binary32.
     float powers[8];
     for (int i = 0; i < 8; ++i) powers[i] = static_cast<float>(powers_of_ten[i]);
-    // The white space character with each low nibble: 0x20 for 0, 9 to 13
-    // for themselves, and for the others 0xff, which no byte below 0x80 is.
-    const __m128i white_space =
-        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1);
-    return {held_in_register(_mm256_broadcastsi128_si256(white_space)),
+    return {held_in_register(white_space_by_low_nibble()),
             held_in_register(_mm256_set1_epi8('\n')),
             held_in_register(_mm256_set1_epi8('0')),
             held_in_register(_mm256_set1_epi8('.' ^ '0')),
@@ -111,6 +114,25 @@ template <int lane_bytes>
                             _mm256_and_si256(_mm256_xor_si256(characters, moved), below));
 }
 
+// The lowest byte of each lane of 8 or 16 bytes that `earlier` does not
+// cover: a token's first character. `lowest_byte` marks each lane's byte 0.
+template <int lane_bytes>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i first_bytes(__m256i earlier,
+                                                                       __m256i lowest_byte) {
+    const __m256i moved =
+        lane_bytes == 8 ? _mm256_slli_epi64(earlier, 8) : _mm256_bslli_epi128(earlier, 1);
+    return _mm256_andnot_si256(earlier, _mm256_or_si256(moved, lowest_byte));
+}
+
+// The value of the eight digits (0-9) of each 64-bit lane, first digit
+// lowest: pairs (the first times 10), then fours, then eights.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i eight_digit_values(
+    __m256i digits, __m256i pair_weights, __m256i four_weights, __m256i ten_thousand) {
+    const __m256i fours =
+        _mm256_madd_epi16(_mm256_maddubs_epi16(digits, pair_weights), four_weights);
+    return _mm256_add_epi64(_mm256_mul_epu32(fours, ten_thousand), _mm256_srli_epi64(fours, 32));
+}
+
 // These two are only inline, not always_inline: they are inlined into the
 // reader's loop, a template without target options, inside its AVX2 build.
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
@@ -149,8 +171,7 @@ template <bool signs>
         // A sign is the token's first character: the lowest byte left in
         // its lane, or the byte below a lane that the token fills, which
         // must then be a sign (nine characters) or white space (eight).
-        const __m256i first = _mm256_andnot_si256(
-            earlier, _mm256_or_si256(_mm256_slli_epi64(earlier, 8), k.lowest_byte));
+        const __m256i first = first_bytes<8>(earlier, k.lowest_byte);
         const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
         const __m256i sign =
             _mm256_or_si256(minus, _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('+' ^ '0')));
@@ -186,12 +207,8 @@ template <bool signs>
     if (_mm256_movemask_epi8(_mm256_andnot_si256(
             refused, _mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits))) != -1)
         return false;
-    // Pairs of digits (the first times 10), then fours, then eights: each
-    // 64-bit lane ends with its value, below 10^8.
-    const __m256i pairs = _mm256_maddubs_epi16(digits, k.pair_weights);
-    const __m256i fours = _mm256_madd_epi16(pairs, k.four_weights);
-    __m256i eights =
-        _mm256_add_epi64(_mm256_mul_epu32(fours, k.ten_thousand), _mm256_srli_epi64(fours, 32));
+    // Each 64-bit lane's value, below 10^8.
+    __m256i eights = eight_digit_values(digits, k.pair_weights, k.four_weights, k.ten_thousand);
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0 or 8). The byte sum of those bytes is 255 n, which is -n modulo
     // 8, and the permutation takes the index modulo 8. At most seven digits
@@ -236,9 +253,7 @@ template <bool signs>
         _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]))};
     const __m256i zero = _mm256_setzero_si256();
     const __m256i first_byte = _mm256_set_epi64x(0, 0xff, 0, 0xff);
-    const __m128i white_space =
-        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1);
-    const __m256i white_space_by_low_nibble = _mm256_broadcastsi128_si256(white_space);
+    const __m256i white_space_lookup = white_space_by_low_nibble();
     __m256i negative[2];
     __m256i fraction_digits[2];
     __m256i values[2];
@@ -247,14 +262,13 @@ template <bool signs>
         // Every byte at or below the highest white space byte is cleared;
         // then a sign, if any, is the lowest byte left.
         const __m256i earlier = spread_down<16>(
-            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(white_space_by_low_nibble, words[i]), words[i]));
+            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(white_space_lookup, words[i]), words[i]));
         __m256i characters =
             _mm256_andnot_si256(earlier, _mm256_xor_si256(words[i], _mm256_set1_epi8('0')));
         const __m256i minus = _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('-' ^ '0'));
         const __m256i sign =
             _mm256_or_si256(minus, _mm256_cmpeq_epi8(characters, _mm256_set1_epi8('+' ^ '0')));
-        const __m256i first = _mm256_andnot_si256(
-            earlier, _mm256_or_si256(_mm256_bslli_epi128(earlier, 1), first_byte));
+        const __m256i first = first_bytes<16>(earlier, first_byte);
         refused = _mm256_or_si256(refused, _mm256_andnot_si256(first, sign));
         characters = _mm256_andnot_si256(sign, characters);
         const __m256i minus_sums = _mm256_sad_epu8(minus, zero);
@@ -274,11 +288,9 @@ template <bool signs>
         // when n is 0: the byte sum, 255 n, is 16 - n modulo 16.
         const __m256i sums = _mm256_sad_epu8(below, zero);
         fraction_digits[i] = _mm256_add_epi64(sums, _mm256_bsrli_epi128(sums, 8));
-        const __m256i fours =
-            _mm256_madd_epi16(_mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10)),
-                              _mm256_set1_epi32(1 << 16 | 100));
-        const __m256i eights = _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)),
-                                                _mm256_srli_epi64(fours, 32));
+        const __m256i eights =
+            eight_digit_values(digits, _mm256_set1_epi16(1 << 8 | 10),
+                               _mm256_set1_epi32(1 << 16 | 100), _mm256_set1_epi64x(10000));
         values[i] = _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)),
                                      _mm256_bsrli_epi128(eights, 8));
     }
