@@ -84,17 +84,18 @@ template <typename kernel_constants>
     const unsigned char* c = input.next;
     if (!is_white_space(*c)) return row;  // then after each record taken too
     std::int64_t line = input.line;
-    while (row < max_records - 1) {
+    // Room for both of a window's records, before the last row.
+    while (row < max_records - 2) {
         const auto room = static_cast<std::uint64_t>(input.end - c);
-        const window_masks masks = classify_window(c, k);
+        window_masks masks = classify_window(c, k);
+        masks.long_tokens |= token_runs<9>(masks.white_space);
         std::uint64_t stops = token_stops(masks);
         const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room) || !convert_record(c, masks, first, table, row, k)) break;
         ++row;
         std::uint64_t taken = first.stop[3];
         const record_stops second = take_record_stops(stops, taken);
-        if (row < max_records - 1 && record_is_held(second, room) &&
-            convert_record(c, masks, second, table, row, k)) {
+        if (record_is_held(second, room) && convert_record(c, masks, second, table, row, k)) {
             ++row;
             taken = second.stop[3];
         }

@@ -22,6 +22,19 @@ static_assert(input_buffer_slack >= window_size);
 struct window_masks {
     std::uint64_t white_space;
     std::uint64_t line_feeds;
+    // A kernel that reads a sign after white space as white space (the AVX2
+    // kernel's second loop) marks those signs here, and in white_space too;
+    // `sign_trouble` marks the signs that are not followed by a token and
+    // the other '+' and '-' bytes (in an exponent, or misplaced), and
+    // `after_minus` the bytes after a minus: a token whose first character
+    // is one is negative. The other kernels leave these zero.
+    std::uint64_t signs;
+    std::uint64_t sign_trouble;
+    std::uint64_t after_minus;
+    // token_runs<9>, the starts of tokens too long for the short
+    // conversions, added by the reader once for the window to what the
+    // kernel marks (the AVX2 kernel's second loop: sign trouble).
+    std::uint64_t long_tokens;
 };
 
 // The stops of one record: where its four tokens stop (the white space after
@@ -67,16 +80,23 @@ inline std::uint64_t bits_below(std::uint64_t position) {
     return (std::uint64_t{1} << position) - 1;
 }
 
+// The token bytes that begin a run of `length` token bytes (up to 32).
+template <int length>
+[[gnu::always_inline]] inline std::uint64_t token_runs(std::uint64_t white_space) {
+    std::uint64_t runs = ~white_space;
+    int covered = 1;
+    for (; 2 * covered <= length; covered *= 2) runs &= runs >> covered;
+    if (covered < length) runs &= runs >> (length - covered);
+    return runs;
+}
+
 // Whether no token of the record has more than `longest` characters (up to
 // 31): no longest + 1 token bytes in a row start in it.
 template <int longest>
 [[gnu::always_inline]] inline bool tokens_at_most(const window_masks& masks,
                                                   const record_stops& record) {
-    constexpr int too_long = longest + 1;
-    std::uint64_t runs = ~masks.white_space;
-    int length = 1;
-    for (; 2 * length <= too_long; length *= 2) runs &= runs >> length;
-    if (length < too_long) runs &= runs >> (too_long - length);
+    const std::uint64_t runs =
+        longest == 8 ? masks.long_tokens : token_runs<longest + 1>(masks.white_space);
     return (runs & bits_below(record.stop[3]) & ~bits_below(record.before)) == 0;
 }
 
@@ -87,12 +107,12 @@ template <int longest>
     return take_record_stops(stops, before);
 }
 
-// The tokens' first characters.
-[[gnu::always_inline]] inline void find_record_starts(const window_masks& masks,
-                                                      const record_stops& record,
+// The first characters of the tokens after the stop at `before`, from the
+// white space around them (signs not read as white space).
+[[gnu::always_inline]] inline void find_record_starts(std::uint64_t white_space,
+                                                      std::uint64_t before,
                                                       std::uint64_t (&start)[4]) {
-    std::uint64_t first_characters =
-        ~masks.white_space & (masks.white_space << 1) & ~bits_below(record.before);
+    std::uint64_t first_characters = ~white_space & (white_space << 1) & ~bits_below(before);
     take_four_positions(first_characters, start);
 }
 
@@ -118,14 +138,16 @@ struct record_values {
            values.percent != 0;
 }
 
-// The four tokens converted one by one and stored in the row; false when
-// one is not an ordinary decimal (or year count), or a value is zero. Not inlined: in a kernel's
-// loop it is the rarer way, and would crowd the registers of the usual one.
-[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c, const window_masks& masks,
-                                                 const record_stops& record, record_table& table,
+// The four tokens after the stop at `before` converted one by one and
+// stored in the row; false when one is not an ordinary decimal (or year
+// count), or a value is zero. `white_space` reads no sign as white space.
+// Not inlined: in a kernel's loop it is the rarer way, and would crowd the
+// registers of the usual one.
+[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c, std::uint64_t white_space,
+                                                 std::uint64_t before, record_table& table,
                                                  std::int32_t row) {
     std::uint64_t start[4];
-    find_record_starts(masks, record, start);
+    find_record_starts(white_space, before, start);
     record_values values{};
     if (fast_decimal::take_decimal(c + start[0], values.base_amount) == nullptr ||
         fast_decimal::take_decimal(c + start[1], values.monthly_amount) == nullptr ||

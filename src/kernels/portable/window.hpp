@@ -27,11 +27,11 @@ struct constants {};
 inline bool convert_record(const unsigned char* c, const record_window::window_masks& masks,
                            const record_window::record_stops& record, record_table& table,
                            std::int32_t row, constants /*k*/) {
-    return record_window::convert_each_token(c, masks, record, table, row);
+    return record_window::convert_each_token(c, masks.white_space, record.before, table, row);
 }
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
-    record_window::window_masks masks{0, 0};
+    record_window::window_masks masks{0, 0, 0, 0, 0, 0};
     for (std::ptrdiff_t k = 0; k < 8; ++k) {
         const std::uint64_t word = text_words::load_word(c + 8 * k);
         masks.white_space |= gathered(white_space_bytes(word)) << (8 * k);

@@ -100,11 +100,11 @@ inline bool convert_record(const unsigned char* c, const record_window::window_m
                            std::int32_t row, constants /*k*/) {
     return (record_window::tokens_at_most<8>(masks, record) &&
             convert_short_tokens(c, record, table, row)) ||
-           record_window::convert_each_token(c, masks, record, table, row);
+           record_window::convert_each_token(c, masks.white_space, record.before, table, row);
 }
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
-    record_window::window_masks masks{0, 0};
+    record_window::window_masks masks{0, 0, 0, 0, 0, 0};
     for (std::ptrdiff_t k = 0; k < 4; ++k) {
         __m128i bytes;
         std::memcpy(&bytes, c + 16 * k, sizeof bytes);
