@@ -74,6 +74,11 @@ inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(
 // The range: 10^-22 <= x < 2^53 * 10^22 < 2^127 keeps r among the normal
 // binary32 numbers (or zero), whose midpoints are the binary64 numbers with
 // the 29 bits below binary32's last one equal to 1 followed by 28 zeros.
+// A midpoint r that x is exactly (a tie, as 4194304.25 is) narrows to the
+// even neighbour, as x rounds. It is one when r 10^-q gives the digits back:
+// r has 25 significant bits and 10^-q = 2^-q 5^-q with 5^12 < 2^28, so for
+// -12 <= q <= 0 that product is exact, in binary64 and in the x87 format,
+// and equals the digits only if r equals x.
 //
 // Before that, up to 2^24 with |q| <= 10, the same in binary32: digits and
 // 10^|q| (2^|q| 5^|q| with 5^10 < 2^24) are exact binary32 numbers, so one
@@ -92,7 +97,9 @@ inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(
         const double r = q >= 0 ? exact * powers_of_ten[q] : exact / powers_of_ten[-q];
         constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
         constexpr std::uint64_t midpoint = std::uint64_t{1} << 28;
-        if ((std::bit_cast<std::uint64_t>(r) & below_binary32) != midpoint)
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
+        if ((bits & below_binary32) != midpoint ||
+            (q <= 0 && q >= -12 && std::bit_cast<double>(bits) * powers_of_ten[-q] == exact))
             return std::bit_cast<std::uint32_t>(static_cast<float>(r)) | sign;
     }
     return exact_decimal_to_binary32(digits, q, negative);

@@ -70,14 +70,27 @@ inline unsigned high_bit_count(std::uint64_t high_bits) {
     return static_cast<unsigned>(((high_bits >> 7) * every_byte(1)) >> 56);
 }
 
+// The first byte from c on that is no white space, counting the line feeds
+// passed: a word at a time while all eight are white space, then byte by
+// byte. The zero byte at the buffer's end stops it.
+inline const unsigned char* after_white_space(const unsigned char* c, std::int64_t& lines) {
+    for (std::uint64_t word = 0; white_space_bytes(word = load_word(c)) == every_byte(0x80);
+         c += 8)
+        lines += high_bit_count(zero_bytes(word ^ every_byte('\n')));
+    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
+    return c;
+}
+
 }  // namespace text_words
 
 namespace fast_decimal {
 
 // Digits beyond these are left to the full scanner.
 inline constexpr unsigned longest_mantissa = 19;
-inline constexpr unsigned longest_exponent = 4;
-inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32 bits
+inline constexpr long longest_exponent = 4;
+inline constexpr long longest_count = 9;  // a year count below 10^9 fits 32 bits
+
+inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 10; }
 
 // Takes a sign at c, if there is one; true for a minus.
 [[gnu::always_inline]] inline bool take_sign(const unsigned char*& c) {
@@ -146,6 +159,7 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
     const bool negative = take_sign(c);
+    if (!is_digit(*c) && *c != '.') return nullptr;  // "inf", "nan", a letter, ...
     std::uint64_t digits = 0;
     unsigned fraction_length = 0;
     if (!take_word_mantissa(c, digits, fraction_length)) {
@@ -161,11 +175,12 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
     if ((*c | 0x20) == 'e') {
         ++c;
         const bool negative_exponent = take_sign(c);
-        std::uint64_t exponent = 0;
-        const unsigned exponent_length = take_digit_run(c, exponent);
-        if (exponent_length == 0 || exponent_length > longest_exponent) return nullptr;
-        q += negative_exponent ? -static_cast<std::int64_t>(exponent)
-                               : static_cast<std::int64_t>(exponent);
+        const unsigned char* const exponent_start = c;
+        std::int64_t exponent = 0;
+        for (; is_digit(*c) && c - exponent_start <= longest_exponent; ++c)
+            exponent = exponent * 10 + (*c - '0');
+        if (c == exponent_start || c - exponent_start > longest_exponent) return nullptr;
+        q += negative_exponent ? -exponent : exponent;
     }
     // Only white space ends the token: the zero byte at the buffer's end
     // does not, so a token cut by it is left to the full scanner.
@@ -178,10 +193,11 @@ inline constexpr unsigned longest_count = 9;  // a year count below 10^9 fits 32
 [[gnu::always_inline]] inline const unsigned char* take_count(const unsigned char* c,
                                                               std::int32_t& value) {
     const bool negative = take_sign(c);
-    std::uint64_t digits = 0;
-    const unsigned digit_count = take_digit_run(c, digits);
-    if (digit_count == 0 || digit_count > longest_count || !is_white_space(*c)) return nullptr;
-    const auto magnitude = static_cast<std::int32_t>(digits);
+    const unsigned char* const start = c;
+    std::int32_t magnitude = 0;
+    for (; is_digit(*c) && c - start < longest_count; ++c) magnitude = magnitude * 10 + (*c - '0');
+    // A tenth digit is no white space.
+    if (c == start || !is_white_space(*c)) return nullptr;
     value = negative ? -magnitude : magnitude;
     return c;
 }

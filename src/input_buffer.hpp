@@ -13,10 +13,10 @@
 //   up to `end`, reaching into the slack after it; what lies there is zero or
 //   stale and decides nothing, since every fast path needs its token and the
 //   white space after it before `end`.
-// - Before the cursor: the AVX2 kernel loads each token as the eight or
-//   sixteen bytes that end with it, up to avx2_kernel::room_before bytes
-//   before its window, and does not start that close to the buffer's start.
-//   Nothing else reads before the cursor.
+// - Before the cursor: a kernel may load the sixteen bytes that end with a
+//   token, reaching back before its window. The room before the buffer makes
+//   that safe at its start, and holds spaces, so that a token at the start
+//   of the buffer follows white space as a token after a refill does.
 // - Lines: `line` is the line of `next`. The full scanner counts the line
 //   feeds it passes; a kernel counts them from its window's mask.
 // - Once the list is read the buffer is free: the answers are written into
@@ -35,18 +35,21 @@ struct input_source {
 inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 
 // Room after the bytes held for the zero byte and for loads of whole words
-// and 64-byte windows that start before the end.
+// and 64-byte windows that start before the end, and room before them for
+// loads that end with a token.
 inline constexpr unsigned long input_buffer_slack = 64;
+inline constexpr unsigned long input_buffer_room_before = 16;
 
 struct input_stream {
     input_source source;
-    unsigned char* next;  // first byte not yet consumed
-    unsigned char* end;   // end of the bytes held; *end is 0
+    unsigned char* buffer;  // storage + input_buffer_room_before
+    unsigned char* next;    // first byte not yet consumed
+    unsigned char* end;     // end of the bytes held; *end is 0
     std::int64_t consumed_before_buffer;
     std::int64_t line;  // 1-based line of `next`
     bool at_end;        // the source has ended or failed: it is never asked again
     int read_error;     // errno of the failed fill, or 0
-    unsigned char buffer[input_buffer_size + input_buffer_slack];
+    unsigned char storage[input_buffer_room_before + input_buffer_size + input_buffer_slack];
 };
 
 void open_input(input_stream& stream, input_source source);
@@ -58,9 +61,3 @@ std::int64_t consumed_count(const input_stream& stream);
 inline long unconsumed_count(const input_stream& stream) { return stream.end - stream.next; }
 
 inline constexpr bool is_white_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Passes over white space from c, counting line feeds; the zero byte at the
-// end stops it.
-inline void skip_white_space_counting(const unsigned char*& c, std::int64_t& lines) {
-    for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;
-}

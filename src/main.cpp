@@ -26,7 +26,7 @@ input_stream input;
 // buffer is free once the list is read and the unread bytes are given back,
 // and a process that touches fewer pages starts and ends sooner.
 constexpr unsigned long answer_capacity = 4 * (max_records - 1) + 1;
-static_assert(answer_capacity <= sizeof input.buffer);
+static_assert(answer_capacity <= input_buffer_size);
 
 #if defined(SCREENING_AVX2)
 // The kernel is inlined here, where the table's address is a constant.

@@ -19,11 +19,11 @@ namespace {
 constexpr int end_of_input = -1;
 
 bool refill(input_stream& stream) {
+    if (stream.at_end) return false;
     stream.consumed_before_buffer += stream.end - stream.buffer;
     stream.next = stream.buffer;
     stream.end = stream.buffer;
     *stream.end = 0;
-    if (stream.at_end) return false;
     for (;;) {
         const long got =
             stream.source.fill(stream.source.context, stream.buffer, input_buffer_size);
@@ -58,14 +58,40 @@ constexpr int hex_value(int c) {
     return -1;
 }
 
-// Takes the characters of `rest`, in either case, one by one. A mismatching
-// character is taken too.
-bool take_word(input_stream& stream, const char* rest) {
-    for (; *rest != '\0'; ++rest) {
+// The rest of a word ("nf" of "inf"), and its letters packed as load_word
+// packs characters.
+struct word_rest {
+    const char* text;
+    std::uint64_t letters;
+    int length;
+};
+
+constexpr word_rest rest_of(const char* text) {
+    word_rest rest{text, 0, 0};
+    for (; text[rest.length] != '\0'; ++rest.length)
+        rest.letters |= std::uint64_t{static_cast<unsigned char>(text[rest.length])}
+                        << (8 * rest.length);
+    return rest;
+}
+
+constexpr word_rest rest_of_nan = rest_of("an");
+constexpr word_rest rest_of_inf = rest_of("nf");
+constexpr word_rest rest_of_infinity = rest_of("nity");
+
+// Takes the characters of `rest`, in either case: all at once where the
+// buffer holds them (the zero byte at its end matches no letter), else one
+// by one, and then a mismatching character is taken too.
+inline bool take_word(input_stream& stream, const word_rest& rest) {
+    const std::uint64_t held = text_words::load_word(stream.next) | text_words::every_byte(0x20);
+    if (((held ^ rest.letters) & ((std::uint64_t{1} << (8 * rest.length)) - 1)) == 0) {
+        stream.next += rest.length;
+        return true;
+    }
+    for (const char* letter = rest.text; *letter != '\0'; ++letter) {
         const int c = peek(stream);
         if (c == end_of_input) return false;
         take(stream);
-        if (lower_letter(c) != *rest) return false;
+        if (lower_letter(c) != *letter) return false;
     }
     return true;
 }
@@ -254,6 +280,8 @@ scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_di
 
 void open_input(input_stream& stream, input_source source) {
     stream.source = source;
+    stream.buffer = stream.storage + input_buffer_room_before;
+    for (unsigned char* room = stream.storage; room < stream.buffer; ++room) *room = ' ';
     stream.next = stream.buffer;
     stream.end = stream.buffer;
     *stream.end = 0;
@@ -268,19 +296,9 @@ std::int64_t consumed_count(const input_stream& stream) {
 }
 
 bool skip_white_space_slowly(input_stream& stream) {
-    using namespace text_words;
     for (;;) {
-        const unsigned char* c = stream.next;
-        std::int64_t lines = 0;
-        // Eight bytes at a time while all are white space; the zero byte at
-        // the end stops it.
-        for (std::uint64_t word = 0; white_space_bytes(word = load_word(c)) == every_byte(0x80);
-             c += 8)
-            lines += high_bit_count(zero_bytes(word ^ every_byte('\n')));
-        skip_white_space_counting(c, lines);
-        stream.line += lines;
-        stream.next = const_cast<unsigned char*>(c);
-        if (c < stream.end) return true;
+        stream.next = const_cast<unsigned char*>(text_words::after_white_space(stream.next, stream.line));
+        if (stream.next < stream.end) return true;
         if (!refill(stream)) return false;
     }
 }
@@ -297,17 +315,17 @@ scan_result scan_float_slowly(input_stream& stream, float& value) {
     const std::uint32_t sign = negative ? binary32_sign_bit : 0;
     if (lower_letter(c) == 'n') {
         take(stream);
-        if (!take_word(stream, "an")) return scan_result::not_a_number;
+        if (!take_word(stream, rest_of_nan)) return scan_result::not_a_number;
         value = std::bit_cast<float>(binary32_quiet_nan | sign);
         return scan_result::value;
     }
     if (lower_letter(c) == 'i') {
         take(stream);
-        if (!take_word(stream, "nf")) return scan_result::not_a_number;
+        if (!take_word(stream, rest_of_inf)) return scan_result::not_a_number;
         c = peek(stream);
         if (c != end_of_input && lower_letter(c) == 'i') {
             take(stream);
-            if (!take_word(stream, "nity")) return scan_result::not_a_number;
+            if (!take_word(stream, rest_of_infinity)) return scan_result::not_a_number;
         }
         value = std::bit_cast<float>(binary32_infinity | sign);
         return scan_result::value;

@@ -39,16 +39,22 @@ inline bool record_verdict(const record_table& table, std::int32_t row) {
     const float monthly = table.monthly_amount[row];
     const std::int32_t years = table.years[row];
     const float percent = table.percent[row];
-    // Elsewhere (binary128 or binary64 long double) the hardware rounds
-    // differently near ties, so the answers come from integer arithmetic;
-    // so do those with an infinity or a NaN, on which x86 processors can be
-    // slow by a hundred times.
-    if constexpr (long_double_is_x86_extended) {
-        const auto finite = [](float value) {
-            return (std::bit_cast<std::uint32_t>(value) & binary32_infinity) != binary32_infinity;
-        };
-        if (finite(base) && finite(monthly) && finite(percent))
-            return long_double_verdict(base, monthly, years, percent);
+    // A row with an infinity or a NaN is answered in binary64, as in the
+    // extended format: with none of the values zero, every finite step
+    // stays finite and nonzero in both (|total| < 2^163, |fraction| >
+    // 2^-156, 2^-305 < |increase| < 2^256), so both have the same
+    // infinities and NaNs, and a comparison with either does not depend on
+    // the finite side's last bits. x86 processors can take a hundred times
+    // longer over x87 arithmetic on infinities and NaNs.
+    const auto finite = [](float value) {
+        return (std::bit_cast<std::uint32_t>(value) & binary32_infinity) != binary32_infinity;
+    };
+    if (!finite(base) || !finite(monthly) || !finite(percent)) {
+        const double total = static_cast<double>(monthly) * (static_cast<double>(years) * 12.0);
+        return total > base + base * (static_cast<double>(percent) / 100.0);
     }
+    // Elsewhere (binary128 or binary64 long double) the hardware rounds
+    // differently near ties, so the answers come from integer arithmetic.
+    if constexpr (long_double_is_x86_extended) return long_double_verdict(base, monthly, years, percent);
     return extended_verdict(base, monthly, years, percent);
 }

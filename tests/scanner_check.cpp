@@ -239,6 +239,26 @@ void check_patterns() {
     }
 }
 
+// Midpoints written with few digits, from 2^0 to 2^24, where half a unit is
+// 2^-24 to 1/2: exactly (ties to even), one in the last digit below, and a
+// digit more above. With few fraction digits, the fast conversion meets such ties.
+void check_short_midpoints() {
+    char text[64];
+    for (int i = 0; i < 3000; ++i) {
+        const int scale = random_below(25);  // the midpoint lies in [2^scale, 2^(scale + 1))
+        const auto fraction = static_cast<std::uint32_t>(next_random()) & 0x7fffffu;
+        const double midpoint = std::ldexp(
+            static_cast<double>((std::uint64_t{1} << 24) | (2 * fraction + 1)), scale - 24);
+        const int decimals = 24 - scale;
+        std::snprintf(text, sizeof text, "%.*f", decimals, midpoint);
+        const std::string exact(text);
+        check(exact);
+        check(exact + "1");
+        std::snprintf(text, sizeof text, "%.*f", decimals, midpoint - std::pow(10.0, -decimals));
+        check(text);
+    }
+}
+
 // Hexadecimal mantissas of 1 to 24 digits with the point anywhere and
 // exponents reaching the subnormals and beyond both ends.
 void check_hexadecimal() {
@@ -273,6 +293,7 @@ int main() {
     check_digit_runs();
     check_exponents();
     check_patterns();
+    check_short_midpoints();
     check_hexadecimal();
     check_integers();
     std::printf(

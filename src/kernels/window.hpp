@@ -1,9 +1,10 @@
 // The first stage of the reader: a window of 64 bytes from the cursor,
 // classified by a processor kernel (portable/, sse2/, avx2/) into bit masks,
 // bit i for byte i; the four tokens of the next record are then found by bit
-// scans, so that any run of white space between them costs the same. The
-// tokens are converted by the fast conversion (fast_decimal.hpp), or by a
-// kernel's own conversion of several at once.
+// scans, so that any run of white space between them costs the same. A
+// record is converted by the kernel's own conversion of its four tokens at
+// once, or else token by token: by the fast conversion (fast_decimal.hpp),
+// and where that refuses a token, by the full scanner in place.
 #pragma once
 
 #include <bit>
@@ -11,30 +12,17 @@
 
 #include "../fast_decimal.hpp"
 #include "../records.hpp"
+#include "../scanner.hpp"
 
 namespace record_window {
 
 inline constexpr long window_size = 64;
-
-// A window may start at any byte held: the slack after them holds the rest.
-static_assert(input_buffer_slack >= window_size);
+static_assert(input_buffer_slack >= window_size, "a window may start at any byte held");
+static_assert(input_buffer_room_before >= 16, "a kernel loads the sixteen bytes ending a token");
 
 struct window_masks {
     std::uint64_t white_space;
     std::uint64_t line_feeds;
-    // A kernel that reads a sign after white space as white space (the AVX2
-    // kernel's second loop) marks those signs here, and in white_space too;
-    // `sign_trouble` marks the signs that are not followed by a token and
-    // the other '+' and '-' bytes (in an exponent, or misplaced), and
-    // `after_minus` the bytes after a minus: a token whose first character
-    // is one is negative. The other kernels leave these zero.
-    std::uint64_t signs;
-    std::uint64_t sign_trouble;
-    std::uint64_t after_minus;
-    // token_runs<9>, the starts of tokens too long for the short
-    // conversions, added by the reader once for the window to what the
-    // kernel marks (the AVX2 kernel's second loop: sign trouble).
-    std::uint64_t long_tokens;
 };
 
 // The stops of one record: where its four tokens stop (the white space after
@@ -44,8 +32,12 @@ struct record_stops {
     std::uint64_t stop[4];
 };
 
-// The bytes that stop a token in the window. Byte 0 of the window is white
-// space, so it stops none.
+inline std::uint64_t bits_below(std::uint64_t position) {
+    return (std::uint64_t{1} << position) - 1;
+}
+
+// The bytes that stop a token in the window. The byte before the window is
+// white space (take_window_records starts only there), so byte 0 stops none.
 inline std::uint64_t token_stops(const window_masks& masks) {
     return masks.white_space & ~((masks.white_space << 1) | 1);
 }
@@ -76,46 +68,6 @@ inline bool record_is_held(const record_stops& record, std::uint64_t room) {
     return record.stop[3] < room && record.stop[3] < window_size;
 }
 
-inline std::uint64_t bits_below(std::uint64_t position) {
-    return (std::uint64_t{1} << position) - 1;
-}
-
-// The token bytes that begin a run of `length` token bytes (up to 32).
-template <int length>
-[[gnu::always_inline]] inline std::uint64_t token_runs(std::uint64_t white_space) {
-    std::uint64_t runs = ~white_space;
-    int covered = 1;
-    for (; 2 * covered <= length; covered *= 2) runs &= runs >> covered;
-    if (covered < length) runs &= runs >> (length - covered);
-    return runs;
-}
-
-// Whether no token of the record has more than `longest` characters (up to
-// 31): no longest + 1 token bytes in a row start in it.
-template <int longest>
-[[gnu::always_inline]] inline bool tokens_at_most(const window_masks& masks,
-                                                  const record_stops& record) {
-    const std::uint64_t runs =
-        longest == 8 ? masks.long_tokens : token_runs<longest + 1>(masks.white_space);
-    return (runs & bits_below(record.stop[3]) & ~bits_below(record.before)) == 0;
-}
-
-// The stops of the record after the stop at `before`.
-[[gnu::always_inline]] inline record_stops record_after(const window_masks& masks,
-                                                        std::uint64_t before) {
-    std::uint64_t stops = token_stops(masks) & ~bits_below(before + 1);
-    return take_record_stops(stops, before);
-}
-
-// The first characters of the tokens after the stop at `before`, from the
-// white space around them (signs not read as white space).
-[[gnu::always_inline]] inline void find_record_starts(std::uint64_t white_space,
-                                                      std::uint64_t before,
-                                                      std::uint64_t (&start)[4]) {
-    std::uint64_t first_characters = ~white_space & (white_space << 1) & ~bits_below(before);
-    take_four_positions(first_characters, start);
-}
-
 struct record_values {
     float base_amount;
     float monthly_amount;
@@ -131,31 +83,94 @@ struct record_values {
     table.percent[row] = values.percent;
 }
 
-// A record with a zero value closes the list: the value-by-value reader
-// takes it, and decides.
-[[gnu::always_inline]] inline bool has_no_zero(const record_values& values) {
-    return values.base_amount != 0 && values.monthly_amount != 0 && values.years != 0 &&
-           values.percent != 0;
+inline const unsigned char* take_fast(const unsigned char* c, float& value) {
+    return fast_decimal::take_decimal(c, value);
+}
+inline const unsigned char* take_fast(const unsigned char* c, std::int32_t& value) {
+    return fast_decimal::take_count(c, value);
+}
+inline scan_result scan_exactly(input_stream& input, float& value) {
+    return scan_float_slowly(input, value);
+}
+inline scan_result scan_exactly(input_stream& input, std::int32_t& value) {
+    return scan_int_slowly(input, value);
 }
 
-// The four tokens after the stop at `before` converted one by one and
-// stored in the row; false when one is not an ordinary decimal (or year
-// count), or a value is zero. `white_space` reads no sign as white space.
-// Not inlined: in a kernel's loop it is the rarer way, and would crowd the
-// registers of the usual one.
-[[gnu::noinline]] inline bool convert_each_token(const unsigned char* c, std::uint64_t white_space,
-                                                 std::uint64_t before, record_table& table,
-                                                 std::int32_t row) {
-    std::uint64_t start[4];
-    find_record_starts(white_space, before, start);
+// The token at `start` as one whole value: by the fast conversion, or else by
+// the full scanner in place, kept from asking the source (with at_end set it
+// takes the buffer's end for the input's end). Returns the white space after
+// the token, or null when the token is not one whole value before the
+// buffer's end (then the value-by-value reader decides, from the record's
+// start). Not inlined: in a kernel's loop it is the rarer way, and would
+// crowd the registers of the usual one.
+template <typename number>
+[[gnu::noinline]] const unsigned char* take_token(input_stream& input, const unsigned char* start,
+                                                  number& value) {
+    if (const unsigned char* const after = take_fast(start, value)) return after;
+    input.next = const_cast<unsigned char*>(start);
+    const bool at_end = input.at_end;
+    input.at_end = true;
+    const scan_result result = scan_exactly(input, value);
+    input.at_end = at_end;
+    return result == scan_result::value && is_white_space(*input.next) ? input.next : nullptr;
+}
+
+// The first byte from c on that is no white space, found window by window,
+// counting the line feeds passed into `lines`. The zero byte at the buffer's
+// end stops it.
+template <typename kernel_constants>
+[[gnu::always_inline]] inline const unsigned char* after_white_space(const unsigned char* c,
+                                                                     std::int64_t& lines,
+                                                                     const kernel_constants& k) {
+    // Most often one byte.
+    if (is_white_space(c[0]) && !is_white_space(c[1])) {
+        lines += c[0] == '\n' ? 1 : 0;
+        return c + 1;
+    }
+    for (;; c += window_size) {
+        const window_masks masks = classify_window(c, k);
+        if (masks.white_space != ~std::uint64_t{0}) {
+            const int first = std::countr_zero(~masks.white_space);
+            lines += std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(first)));
+            return c + first;
+        }
+        lines += std::popcount(masks.line_feeds);
+    }
+}
+
+// The four tokens of a record from c on, one by one, each taken by
+// take_token: their first characters are `starts` (bits of the window at c)
+// where the record lies in that window, else found by after_white_space,
+// which counts the line feeds into `lines`. Returns the white space after the
+// fourth, or null, having stored nothing, when a token is not one whole value
+// or a value is zero (a closing record is the value-by-value reader's too).
+template <typename kernel_constants>
+[[gnu::always_inline]] inline const unsigned char* take_record_by_tokens(
+    input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
+    record_table& table, std::int32_t row, const kernel_constants& k) {
+    const unsigned char* const window = c;
+    const auto next_start = [&](const unsigned char* after) {
+        if (starts == 0) return after_white_space(after, lines, k);
+        const unsigned char* const start = window + std::countr_zero(starts);
+        starts &= starts - 1;
+        return start;
+    };
     record_values values{};
-    if (fast_decimal::take_decimal(c + start[0], values.base_amount) == nullptr ||
-        fast_decimal::take_decimal(c + start[1], values.monthly_amount) == nullptr ||
-        fast_decimal::take_count(c + start[2], values.years) == nullptr ||
-        fast_decimal::take_decimal(c + start[3], values.percent) == nullptr || !has_no_zero(values))
-        return false;
+    if ((c = take_token(input, next_start(c), values.base_amount)) == nullptr ||
+        (c = take_token(input, next_start(c), values.monthly_amount)) == nullptr ||
+        (c = take_token(input, next_start(c), values.years)) == nullptr ||
+        (c = take_token(input, next_start(c), values.percent)) == nullptr ||
+        values.base_amount == 0 || values.monthly_amount == 0 || values.years == 0 ||
+        values.percent == 0)
+        return nullptr;
     store_record(table, row, values);
-    return true;
+    return c;
+}
+
+// The first characters of the tokens of a record found in the window.
+inline std::uint64_t record_starts(const window_masks& masks, const record_stops& record) {
+    return ~masks.white_space & ((masks.white_space << 1) | 1) & ~bits_below(record.before) &
+           bits_below(record.stop[3]);
 }
 
 }  // namespace record_window

