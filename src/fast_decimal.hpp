@@ -159,7 +159,6 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
     const bool negative = take_sign(c);
-    if (!is_digit(*c) && *c != '.') return nullptr;  // "inf", "nan", a letter, ...
     std::uint64_t digits = 0;
     unsigned fraction_length = 0;
     if (!take_word_mantissa(c, digits, fraction_length)) {

@@ -7,6 +7,7 @@
 // at the end, and every problem is reported through report() below.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "answers.hpp"
@@ -44,66 +45,36 @@ unsigned long answer_records(unsigned char* answers) {
     return answer_one_at_a_time(table, answers, 0, 0, table.record_count - 1);
 }
 
-struct message {
-    char text[512];
-    unsigned long length;
-};
-
-void append(message& line, const char* text) {
-    for (; *text != '\0' && line.length < sizeof line.text - 1; ++text)
-        line.text[line.length++] = *text;
-}
-
-// Line, record and value numbers are never negative.
-void append(message& line, std::int64_t number) {
-    char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number > 0);
-    while (count > 0 && line.length < sizeof line.text - 1)
-        line.text[line.length++] = digits[--count];
-}
-
 // The one path for problems: a line on standard error, and status 1.
-int report(const message& problem) {
-    message line{{}, 0};
-    append(line, "screening: ");
-    append(line, problem.text);
-    line.text[line.length++] = '\n';
-    static_cast<void>(write_all(STDERR_FILENO, line.text, line.length));
+int report(const char* problem) {
+    char line[300];  // "screening: " and a problem of up to 255 bytes
+    const int length = std::snprintf(line, sizeof line, "screening: %s\n", problem);
+    static_cast<void>(write_all(STDERR_FILENO, line, static_cast<unsigned long>(length)));
     return 1;
 }
 
 int report_read_outcome(const read_outcome& outcome) {
-    message problem{{}, 0};
+    char problem[256];
+    const auto line = static_cast<long long>(outcome.line);
     switch (outcome.status) {
     case read_status::closed:
         return 0;
     case read_status::read_failed:
-        append(problem, "read error: ");
-        append(problem, std::strerror(outcome.read_error));
-        return report(problem);
-    default:
+        std::snprintf(problem, sizeof problem, "read error: %s", std::strerror(outcome.read_error));
         break;
-    }
-    append(problem, "line ");
-    append(problem, outcome.line);
-    append(problem, ": ");
-    if (outcome.status == read_status::not_a_number) {
-        append(problem, "value ");
-        append(problem, outcome.value_position);
-        append(problem, " of record ");
-        append(problem, outcome.record_number);
-        append(problem, " is not a number");
-    } else if (outcome.status == read_status::ends_inside_record) {
-        append(problem, "input ends inside record ");
-        append(problem, outcome.record_number);
-    } else {
-        append(problem, "more than ");
-        append(problem, max_records - 1);
-        append(problem, " records before the closing record");
+    case read_status::not_a_number:
+        std::snprintf(problem, sizeof problem, "line %lld: value %d of record %d is not a number",
+                      line, outcome.value_position, outcome.record_number);
+        break;
+    case read_status::ends_inside_record:
+        std::snprintf(problem, sizeof problem, "line %lld: input ends inside record %d", line,
+                      outcome.record_number);
+        break;
+    case read_status::too_many_records:
+        std::snprintf(problem, sizeof problem,
+                      "line %lld: more than %d records before the closing record", line,
+                      max_records - 1);
+        break;
     }
     return report(problem);
 }
@@ -122,9 +93,8 @@ int main() {
 
     int status = report_read_outcome(outcome);
     if (write_error != 0) {
-        message problem{{}, 0};
-        append(problem, "write error: ");
-        append(problem, std::strerror(write_error));
+        char problem[256];
+        std::snprintf(problem, sizeof problem, "write error: %s", std::strerror(write_error));
         status = report(problem);
     }
     return status;

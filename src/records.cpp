@@ -69,24 +69,24 @@ inline bool read_value(record_table& table, std::int32_t row, int position, inpu
 }
 
 // Records taken whole by a kernel, from `row` on at input.next, while they
-// come: four tokens found in the window, converted by the kernel's own
-// conversion or, with `any_record`, token by token (take_record_by_tokens),
-// none of them zero; a record not held in the window is taken token by token
-// too. Returns the first row not taken, with input.next at its start; the
-// last row is never taken here, nor a record that closes the list: the
-// value-by-value reader decides those. A window usually holds two records,
-// which are taken from it together.
-template <bool any_record, typename kernel_constants>
+// come: four tokens found in the window and converted by the kernel's own
+// conversion, or where the kernel's loop takes them so, token by token
+// (take_record_by_tokens), none of them zero. Returns the first row not
+// taken, with input.next at its start; the last row is never taken here, nor
+// a record that closes the list: the value-by-value reader decides those. A
+// window usually holds two records, which are taken from it together.
+template <typename kernel>
 [[gnu::always_inline]] inline std::int32_t take_window_records(record_table& table,
                                                                std::int32_t row,
                                                                input_stream& input,
-                                                               const kernel_constants& k) {
+                                                               const kernel& k) {
     using namespace record_window;
     const unsigned char* c = input.next;
     // The window starts on white space, or on a token that follows it; so
     // does every window after, at the white space after a record.
     if (!is_white_space(c[0]) && !is_white_space(c[-1])) return row;
     std::int64_t line = input.line;
+    const std::int32_t first_row = row;
     // Room for both of a window's records, before the last row.
     while (row < max_records - 2) {
         const auto room = static_cast<std::uint64_t>(input.end - c);
@@ -94,7 +94,7 @@ template <bool any_record, typename kernel_constants>
         std::uint64_t stops = token_stops(masks);
         const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room)) {
-            if constexpr (!any_record) break;
+            if (!takes_unheld_records(k)) break;
             std::int64_t lines = 0;
             const unsigned char* const after = take_record_by_tokens(input, c, 0, lines, table, row, k);
             if (after == nullptr) break;
@@ -104,7 +104,7 @@ template <bool any_record, typename kernel_constants>
             continue;
         }
         if (!convert_record(c, first, table, row, k) &&
-            (!any_record ||
+            (!takes_held_record(k, masks, first, row == first_row) ||
              take_record_by_tokens(input, c, record_starts(masks, first), line, table, row, k) ==
                  nullptr))
             break;
@@ -113,8 +113,9 @@ template <bool any_record, typename kernel_constants>
         const record_stops second = take_record_stops(stops, taken);
         if (record_is_held(second, room) &&
             (convert_record(c, second, table, row, k) ||
-             (any_record && take_record_by_tokens(input, c, record_starts(masks, second), line,
-                                                  table, row, k) != nullptr))) {
+             (takes_held_record(k, masks, second, false) &&
+              take_record_by_tokens(input, c, record_starts(masks, second), line, table, row,
+                                    k) != nullptr))) {
             ++row;
             taken = second.stop[3];
         }
@@ -129,40 +130,53 @@ template <bool any_record, typename kernel_constants>
 // Each kernel's loop is a function of its own, with its target options.
 [[gnu::noinline]] std::int32_t take_records_portable(record_table& table, std::int32_t row,
                                                      input_stream& input) {
-    return take_window_records<true>(table, row, input, portable_kernel::constants{});
+    return take_window_records(table, row, input, portable_kernel::constants{});
 }
 
 #if defined(__SSE2__)
 [[gnu::noinline]] std::int32_t take_records_sse2(record_table& table, std::int32_t row,
                                                  input_stream& input) {
-    return take_window_records<true>(table, row, input, sse2_kernel::constants{});
+    return take_window_records(table, row, input, sse2_kernel::constants{});
 }
 #endif
 
 #if defined(SCREENING_AVX2)
 // The usual records, then, from the first that the usual loop refuses,
-// signed ones, then wide ones and any other: each kind in a loop of its own,
-// which keeps each loop as short as it is alone.
+// signed ones, then wide ones, then token by token the records that hold a
+// letter or are longer than a window: each kind in a loop of its own, which
+// keeps each loop as short as it is alone. A record the last loop takes
+// first; another pass starts where it stops.
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_usual_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records<false>(table, row, input, avx2_kernel::make_constants());
+    return take_window_records(table, row, input, avx2_kernel::make_constants());
 }
 
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_signed_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records<false>(table, row, input,
-                                      avx2_kernel::signed_records{avx2_kernel::make_constants()});
+    return take_window_records(table, row, input,
+                               avx2_kernel::signed_records{avx2_kernel::make_constants()});
 }
 
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_wide_records_avx2(
+[[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_wide_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records<true>(table, row, input,
-                                     avx2_kernel::wide_records{avx2_kernel::make_constants()});
+    return take_window_records(table, row, input,
+                               avx2_kernel::wide_records{avx2_kernel::make_constants()});
+}
+
+[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_token_records_avx2(
+    record_table& table, std::int32_t row, input_stream& input) {
+    return take_window_records(table, row, input,
+                               avx2_kernel::token_records{avx2_kernel::make_constants()});
 }
 
 std::int32_t take_records_avx2(record_table& table, std::int32_t row, input_stream& input) {
-    row = take_usual_records_avx2(table, row, input);
-    return take_wide_records_avx2(table, take_signed_records_avx2(table, row, input), input);
+    for (;;) {
+        row = take_usual_records_avx2(table, row, input);
+        row = take_wide_records_avx2(table, take_signed_records_avx2(table, row, input), input);
+        const std::int32_t taken = take_token_records_avx2(table, row, input);
+        if (taken == row) return row;
+        row = taken;
+    }
 }
 #endif
 

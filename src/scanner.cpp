@@ -204,25 +204,29 @@ constexpr std::array<std::uint8_t, 256> hex_digit_values = [] {
 void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     const unsigned char* c = stream.next;
     const unsigned char* const start = c;
-    if (number.mantissa == 0) {
+    std::uint64_t mantissa = number.mantissa;
+    if (mantissa == 0) {
         while (*c == '0') ++c;  // leading zeros are no significant digits
         if (got_dot) number.scale -= 4 * (c - start);
     }
     const unsigned char* const kept_start = c;
     for (unsigned digit = 0;
-         number.mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) != not_hex;
-         ++c)
-        number.mantissa = number.mantissa * 16 + digit;
+         mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) != not_hex; ++c)
+        mantissa = mantissa * 16 + digit;
     if (got_dot) number.scale -= 4 * (c - kept_start);
     const unsigned char* const dropped_start = c;
-    for (unsigned digit = 0; (digit = hex_digit_values[*c]) != not_hex; ++c)
-        number.nonzero_dropped = number.nonzero_dropped || digit != 0;
+    unsigned dropped = 0;  // the dropped digits' values or-ed together
+    for (unsigned digit = 0; (digit = hex_digit_values[*c]) != not_hex; ++c) dropped |= digit;
     if (!got_dot) number.scale += 4 * (c - dropped_start);
+    number.mantissa = mantissa;
+    number.nonzero_dropped = number.nonzero_dropped || dropped != 0;
     stream.next = const_cast<unsigned char*>(c);
 }
 
 // After "0x" (and a sign). The "0" before the x counts as no digit here.
-scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
+// Not inlined, as scan_decimal_number: scan_float_slowly stays small for
+// infinities and NaNs.
+[[gnu::noinline]] scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     hex_digits number{0, false, 0, 0};
     exponent_text exponent{};
     bool got_digit = false;
@@ -248,7 +252,8 @@ scan_result scan_hex_number(input_stream& stream, bool negative, float& value) {
     return scan_result::value;
 }
 
-scan_result scan_decimal_number(input_stream& stream, bool negative, bool got_digit, float& value) {
+[[gnu::noinline]] scan_result scan_decimal_number(input_stream& stream, bool negative,
+                                                  bool got_digit, float& value) {
     decimal_digits number;  // digit[] is filled as far as count says
     number.count = 0;
     number.nonzero_dropped = false;

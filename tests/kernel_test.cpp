@@ -22,7 +22,7 @@ using record_window::window_masks;
 #endif
 
 window_masks byte_by_byte(const unsigned char* c) {
-    window_masks masks{0, 0};
+    window_masks masks{0, 0, 0};
     for (int i = 0; i < 64; ++i) {
         const bool white = c[i] == ' ' || (c[i] >= '\t' && c[i] <= '\r');
         masks.white_space |= std::uint64_t{white} << i;

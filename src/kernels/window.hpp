@@ -23,6 +23,7 @@ static_assert(input_buffer_room_before >= 16, "a kernel loads the sixteen bytes 
 struct window_masks {
     std::uint64_t white_space;
     std::uint64_t line_feeds;
+    std::uint64_t letters;  // bytes from '@' on, which no decimal has (where a kernel says)
 };
 
 // The stops of one record: where its four tokens stop (the white space after
@@ -83,7 +84,8 @@ struct record_values {
     table.percent[row] = values.percent;
 }
 
-inline const unsigned char* take_fast(const unsigned char* c, float& value) {
+// Not inlined: the token-by-token way is the rarer one.
+[[gnu::noinline]] inline const unsigned char* take_fast(const unsigned char* c, float& value) {
     return fast_decimal::take_decimal(c, value);
 }
 inline const unsigned char* take_fast(const unsigned char* c, std::int32_t& value) {
@@ -96,23 +98,32 @@ inline scan_result scan_exactly(input_stream& input, std::int32_t& value) {
     return scan_int_slowly(input, value);
 }
 
-// The token at `start` as one whole value: by the fast conversion, or else by
-// the full scanner in place, kept from asking the source (with at_end set it
-// takes the buffer's end for the input's end). Returns the white space after
-// the token, or null when the token is not one whole value before the
-// buffer's end (then the value-by-value reader decides, from the record's
-// start). Not inlined: in a kernel's loop it is the rarer way, and would
-// crowd the registers of the usual one.
+// The token at `start` as one whole value, by the full scanner in place,
+// kept from asking the source (with at_end set it takes the buffer's end for
+// the input's end). Returns the white space after the token, or null when
+// the token is not one whole value before the buffer's end (then the
+// value-by-value reader decides, from the record's start).
 template <typename number>
-[[gnu::noinline]] const unsigned char* take_token(input_stream& input, const unsigned char* start,
-                                                  number& value) {
-    if (const unsigned char* const after = take_fast(start, value)) return after;
+[[gnu::noinline]] const unsigned char* take_exactly(input_stream& input, const unsigned char* start,
+                                                    number& value) {
     input.next = const_cast<unsigned char*>(start);
     const bool at_end = input.at_end;
     input.at_end = true;
     const scan_result result = scan_exactly(input, value);
     input.at_end = at_end;
     return result == scan_result::value && is_white_space(*input.next) ? input.next : nullptr;
+}
+
+// The same by the fast conversion where the token starts as a decimal does
+// (after a sign), and by take_exactly where that refuses it or it does not.
+template <typename number>
+[[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
+                                                              const unsigned char* start,
+                                                              number& value) {
+    const unsigned char first = start[*start == '+' || *start == '-' ? 1 : 0];
+    const unsigned char* after = nullptr;
+    if (fast_decimal::is_digit(first) || first == '.') after = take_fast(start, value);
+    return after != nullptr ? after : take_exactly(input, start, value);
 }
 
 // The first byte from c on that is no white space, found window by window,

@@ -19,7 +19,8 @@
 // |total| + |base| + |increase|; the bound used, 2^-50 times that sum, is
 // more than twice as large, and covers the rounding of the test itself. The
 // float inputs, their products and quotients never overflow or underflow in
-// binary64; infinities and NaNs leave a row undecided, as do near ties.
+// binary64, so the bound is infinite or a NaN exactly for a row with an
+// infinity or a NaN, which binary64 answers as the verdict does (verdict.hpp).
 // Returns the rows decided (bits 0-3, row `first` in bit 0) and sets `yes`
 // to those among them answered YES; record_verdict answers the others.
 [[gnu::target("avx2")]] inline unsigned certain_verdicts(const record_table& table,
@@ -32,19 +33,25 @@
     const __m256d months = _mm256_mul_pd(_mm256_cvtepi32_pd(years), _mm256_set1_pd(12.0));
     const __m256d total = _mm256_mul_pd(monthly, months);
     const __m256d increase = _mm256_mul_pd(base, _mm256_div_pd(percent, _mm256_set1_pd(100.0)));
-    const __m256d difference = _mm256_sub_pd(total, _mm256_add_pd(base, increase));
+    const __m256d threshold = _mm256_add_pd(base, increase);
+    const __m256d difference = _mm256_sub_pd(total, threshold);
     const __m256d magnitude = _mm256_set1_pd(-0.0);
     const __m256d bound = _mm256_mul_pd(
         _mm256_add_pd(
             _mm256_add_pd(_mm256_andnot_pd(magnitude, total), _mm256_andnot_pd(magnitude, base)),
             _mm256_andnot_pd(magnitude, increase)),
         _mm256_set1_pd(0x1p-50));
+    const auto special = static_cast<unsigned>(_mm256_movemask_pd(
+        _mm256_cmp_pd(bound, _mm256_set1_pd(__builtin_inf()), _CMP_NLT_UQ)));
     const auto above =
         static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(difference, bound, _CMP_GT_OQ)));
     const auto below = static_cast<unsigned>(
         _mm256_movemask_pd(_mm256_cmp_pd(_mm256_xor_pd(difference, magnitude), bound, _CMP_GT_OQ)));
     yes = above;
-    return above | below;
+    if (special != 0)
+        yes |= special & static_cast<unsigned>(_mm256_movemask_pd(
+                             _mm256_cmp_pd(total, threshold, _CMP_GT_OQ)));
+    return above | below | special;
 }
 
 // The answers of four rows by their YES bits (row k in bit k): at most 16

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "../window.hpp"
 
@@ -155,7 +156,7 @@ template <typename vector>
     std::memcpy(&low, c, sizeof low);
     std::memcpy(&high, c + 32, sizeof high);
     return {bit_mask(white_space_bytes(low, k), white_space_bytes(high, k)),
-            bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed))};
+            bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed)), 0};
 }
 
 // Four tokens that stop at `stops`, converted together and stored in the
@@ -206,8 +207,9 @@ template <bool signs, bool wide>
         high_digits = _mm256_and_si256(
             fills_low, _mm256_andnot_si256(high_earlier, _mm256_xor_si256(high, k.zero_character)));
         digits = _mm256_and_si256(digits, digit_bytes(high_digits, k));
+        // Sixteen characters, or a year count of more than eight: refused.
         refused = _mm256_or_si256(
-            refused, _mm256_and_si256(fills_low, _mm256_cmpeq_epi64(high_earlier, k.zero)));
+            refused, _mm256_and_si256(fills_low, _mm256_or_si256(_mm256_cmpeq_epi64(high_earlier, k.zero), k.years_lane)));
     } else {
         // A token that fills its eight bytes has eight characters only where
         // the byte before them is white space (or, with signs, a sign after it).
@@ -272,9 +274,7 @@ template <bool signs, bool wide>
         amounts = _mm_shuffle_ps(_mm256_castps256_ps128(quotients),
                                  _mm256_extractf128_ps(quotients, 1), 0x80);
     }
-    const long long years = _mm256_extract_epi64(integers, 1);
-    if (wide && years >= 1000000000) return false;
-    auto year_count = static_cast<std::int32_t>(years);
+    auto year_count = static_cast<std::int32_t>(_mm256_extract_epi64(integers, 1));
     if (signs && _mm256_extract_epi64(negative, 1) != 0) year_count = -year_count;
     record_window::store_record(table, row,
                                 {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)),
@@ -288,27 +288,26 @@ template <bool signs, bool wide>
     return convert_tokens<false, false>(c, stops, table, row, k);
 }
 
+inline bool takes_unheld_records(const constants& /*k*/) { return false; }
+inline bool takes_held_record(const constants& /*k*/, const record_window::window_masks& /*masks*/,
+                              const record_window::record_stops& /*record*/, bool /*first*/) {
+    return false;
+}
+
 // The records that the usual loop refuses, in loops of their own
-// (take_records_avx2 in records.cpp): `signed_records` and `wide_records`
-// stand for the constants of each. The wide records' loop also takes any
-// record the token-by-token way takes.
+// (take_records_avx2 in records.cpp), each kind's constants under a name of
+// its own. Only the last, `token_records`, takes records token by token:
+// the first it is given, and then while they hold a letter or are longer
+// than a window, which no other conversion takes.
 struct signed_records {
     constants k;
 };
-
 struct wide_records {
     constants k;
 };
-
-[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
-    const unsigned char* c, const signed_records& records) {
-    return classify_window(c, records.k);
-}
-
-[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
-    const unsigned char* c, const wide_records& records) {
-    return classify_window(c, records.k);
-}
+struct token_records {
+    constants k;
+};
 
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
     const unsigned char* c, const record_window::record_stops& stops, record_table& table,
@@ -322,11 +321,50 @@ struct wide_records {
     return convert_tokens<false, true>(c, stops, table, row, records.k);
 }
 
-// A record the wide conversion refuses, token by token: not inlined, so
-// that the loop's registers are kept for the conversion.
+inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
+                           record_table& /*table*/, std::int32_t /*row*/, const token_records& /*records*/) {
+    return false;
+}
+
+template <typename kind>
+[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
+    const unsigned char* c, const kind& records) {
+    return classify_window(c, records.k);
+}
+
+// The letters too, for the token loop.
+[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
+    const unsigned char* c, const token_records& records) {
+    const constants& k = records.k;
+    __m256i low;
+    __m256i high;
+    std::memcpy(&low, c, sizeof low);
+    std::memcpy(&high, c + 32, sizeof high);
+    record_window::window_masks masks = classify_window(c, k);
+    const __m256i question_mark = _mm256_set1_epi8('?');
+    masks.letters = ~bit_mask(_mm256_cmpeq_epi8(_mm256_min_epu8(low, question_mark), low),
+                              _mm256_cmpeq_epi8(_mm256_min_epu8(high, question_mark), high));
+    return masks;
+}
+
+template <typename kind>
+inline bool takes_unheld_records(const kind& /*records*/) {
+    return std::is_same_v<kind, token_records>;
+}
+
+template <typename kind>
+inline bool takes_held_record(const kind& /*records*/, const record_window::window_masks& masks,
+                              const record_window::record_stops& record, bool first) {
+    return std::is_same_v<kind, token_records> &&
+           (first || (masks.letters & record_window::bits_below(record.stop[3]) &
+                      ~record_window::bits_below(record.before)) != 0);
+}
+
+// A record the token loop takes, token by token: not inlined, so that the
+// loop's registers are kept for the window.
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline const unsigned char* take_record_by_tokens(
     input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, const wide_records& records) {
+    record_table& table, std::int32_t row, const token_records& records) {
     return record_window::take_record_by_tokens(input, c, starts, lines, table, row, records.k);
 }
 

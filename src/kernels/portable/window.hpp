@@ -22,7 +22,7 @@ inline std::uint64_t gathered(std::uint64_t high_bits) {
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
     using namespace text_words;
-    record_window::window_masks masks{0, 0};
+    record_window::window_masks masks{0, 0, 0};
     for (std::ptrdiff_t k = 0; k < 8; ++k) {
         const std::uint64_t word = load_word(c + 8 * k);
         masks.white_space |= gathered(white_space_bytes(word)) << (8 * k);
@@ -32,9 +32,15 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
     return masks;
 }
 
+// Every record is taken token by token.
 inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
                            record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
     return false;
+}
+inline bool takes_unheld_records(constants /*k*/) { return true; }
+inline bool takes_held_record(constants /*k*/, const record_window::window_masks& /*masks*/,
+                              const record_window::record_stops& /*record*/, bool /*first*/) {
+    return true;
 }
 
 }  // namespace portable_kernel

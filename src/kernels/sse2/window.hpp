@@ -17,7 +17,7 @@ namespace sse2_kernel {
 struct constants {};
 
 inline record_window::window_masks classify_window(const unsigned char* c, constants /*k*/) {
-    record_window::window_masks masks{0, 0};
+    record_window::window_masks masks{0, 0, 0};
     for (std::ptrdiff_t k = 0; k < 4; ++k) {
         __m128i bytes;
         std::memcpy(&bytes, c + 16 * k, sizeof bytes);
@@ -36,9 +36,15 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
     return masks;
 }
 
+// Every record is taken token by token.
 inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
                            record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
     return false;
+}
+inline bool takes_unheld_records(constants /*k*/) { return true; }
+inline bool takes_held_record(constants /*k*/, const record_window::window_masks& /*masks*/,
+                              const record_window::record_stops& /*record*/, bool /*first*/) {
+    return true;
 }
 
 }  // namespace sse2_kernel
