@@ -45,12 +45,42 @@ constexpr void multiply_add(big_integer& n, std::uint32_t factor, std::uint32_t 
     if (carry != 0) n.limb[n.size++] = static_cast<std::uint32_t>(carry);
 }
 
+// n / divisor, rounded down; true when that leaves a remainder.
+constexpr bool divide_small(big_integer& n, std::uint32_t divisor) {
+    std::uint64_t remainder = 0;
+    for (int i = n.size - 1; i >= 0; --i) {
+        const std::uint64_t partial = remainder << 32 | n.limb[i];
+        n.limb[i] = static_cast<std::uint32_t>(partial / divisor);
+        remainder = partial % divisor;
+    }
+    while (n.size > 0 && n.limb[n.size - 1] == 0) --n.size;
+    return remainder != 0;
+}
+
+// Products and quotients of 5^power in factors of at most 5^13; a quotient
+// is rounded down, which piece by piece gives the same (floor(floor(n / a) /
+// b) is floor(n / (a b))), and is inexact when any piece is.
+constexpr std::uint32_t five_to(std::int64_t power) {
+    std::uint32_t product = 1;
+    for (; power > 0; --power) product *= 5;
+    return product;
+}
+
 constexpr void multiply_by_power_of_five(big_integer& n, std::int64_t power) {
-    constexpr std::uint32_t five_to_13 = 1220703125;
-    for (; power >= 13; power -= 13) multiply_add(n, five_to_13, 0);
-    std::uint32_t rest = 1;
-    for (; power > 0; --power) rest *= 5;
-    multiply_add(n, rest, 0);
+    for (; power > 13; power -= 13) multiply_add(n, five_to(13), 0);
+    multiply_add(n, five_to(power), 0);
+}
+
+constexpr bool divide_by_power_of_five(big_integer& n, std::int64_t power) {
+    bool inexact = false;
+    for (; power > 13; power -= 13) inexact = divide_small(n, five_to(13)) || inexact;
+    return divide_small(n, five_to(power)) || inexact;
+}
+
+constexpr bool shift_right(big_integer& n, int bits) {
+    bool inexact = false;
+    for (; bits > 31; bits -= 31) inexact = divide_small(n, 1U << 31) || inexact;
+    return divide_small(n, 1U << bits) || inexact;
 }
 
 constexpr void shift_left(big_integer& n, int bits) {
@@ -68,67 +98,21 @@ constexpr void shift_left(big_integer& n, int bits) {
     while (n.size > 0 && n.limb[n.size - 1] == 0) --n.size;
 }
 
-constexpr void shift_right_one(big_integer& n) {
-    for (int i = 0; i < n.size; ++i) {
-        const std::uint32_t high = i + 1 < n.size ? n.limb[i + 1] : 0;
-        n.limb[i] = (n.limb[i] >> 1) | (high << 31);
-    }
-    while (n.size > 0 && n.limb[n.size - 1] == 0) --n.size;
-}
-
-constexpr int compare(const big_integer& a, const big_integer& b) {
-    if (a.size != b.size) return a.size < b.size ? -1 : 1;
-    for (int i = a.size - 1; i >= 0; --i)
-        if (a.limb[i] != b.limb[i]) return a.limb[i] < b.limb[i] ? -1 : 1;
-    return 0;
-}
-
-// a -= b, where a >= b.
-constexpr void subtract(big_integer& a, const big_integer& b) {
-    std::int64_t borrow = 0;
-    for (int i = 0; i < a.size; ++i) {
-        std::int64_t difference = std::int64_t{a.limb[i]} - (i < b.size ? b.limb[i] : 0) - borrow;
-        borrow = difference < 0 ? 1 : 0;
-        if (difference < 0) difference += std::int64_t{1} << 32;
-        a.limb[i] = static_cast<std::uint32_t>(difference);
-    }
-    while (a.size > 0 && a.limb[a.size - 1] == 0) --a.size;
-}
-
 constexpr int bit_length(const big_integer& n) {
     if (n.size == 0) return 0;
     return 32 * (n.size - 1) + static_cast<int>(std::bit_width(n.limb[n.size - 1]));
 }
 
-constexpr bool bit_at(const big_integer& n, int position) {
-    return position / 32 < n.size && ((n.limb[position / 32] >> (position % 32)) & 1u) != 0;
+// Limbs `first` and `first + 1` as one number (zero beyond the size).
+constexpr std::uint64_t two_limbs(const big_integer& n, int first) {
+    const auto limb = [&n](int i) { return i < n.size ? std::uint64_t{n.limb[i]} : 0; };
+    return limb(first + 1) << 32 | limb(first);
 }
 
-// quotient = floor(dividend / divisor), dividend becomes the remainder; the
-// caller knows the quotient is below 2^quotient_bits (at most 128).
-constexpr uint128 divide(big_integer& dividend, big_integer divisor, int quotient_bits) {
-    uint128 quotient{0, 0};
-    shift_left(divisor, quotient_bits - 1);
-    for (int i = quotient_bits - 1; i >= 0; --i) {
-        if (compare(dividend, divisor) >= 0) {
-            subtract(dividend, divisor);
-            (i >= 64 ? quotient.high : quotient.low) |= std::uint64_t{1} << (i % 64);
-        }
-        shift_right_one(divisor);
-    }
-    return quotient;
-}
-
-// The top 64 bits of n (n nonzero), and whether any bit below them is set.
-constexpr std::uint64_t top_64_bits(const big_integer& n, bool& lower_nonzero) {
-    const int length = bit_length(n);
-    std::uint64_t top = 0;
-    for (int i = 0; i < 64 && i < length; ++i)
-        top = (top << 1) | (bit_at(n, length - 1 - i) ? 1u : 0u);
-    if (length < 64) top <<= 64 - length;
-    lower_nonzero = false;
-    for (int i = 0; i < length - 64 && !lower_nonzero; ++i) lower_nonzero = bit_at(n, i);
-    return top;
+constexpr big_integer power_of_five_integer(std::int64_t power) {
+    big_integer n{{1}, 1};
+    multiply_by_power_of_five(n, power);
+    return n;
 }
 
 // 5^q lies in [mantissa, mantissa + 1) * 2^binary_exponent, with the
@@ -148,31 +132,20 @@ using power_table = std::array<power_of_five, largest_power - smallest_power + 1
 constexpr power_table make_powers_of_five() {
     power_table table{};
     for (int q = smallest_power; q <= largest_power; ++q) {
-        big_integer power{};
-        power.limb[0] = 1;
-        power.size = 1;
-        multiply_by_power_of_five(power, q < 0 ? -q : q);
+        big_integer power = power_of_five_integer(q < 0 ? -q : q);
         const int length = bit_length(power);
-        uint128 mantissa{0, 0};
-        std::int32_t binary_exponent = 0;
+        // 5^38 has 89 bits: exact, in four limbs. For q < 0, 5^q = (2^k /
+        // 5^-q) * 2^-k, with k making the quotient 128 bits long.
+        const int k = 127 + length;
         if (q >= 0) {
-            // 5^38 has 89 bits: exact, in four limbs.
             shift_left(power, 128 - length);
-            mantissa = {std::uint64_t{power.limb[3]} << 32 | power.limb[2],
-                        std::uint64_t{power.limb[1]} << 32 | power.limb[0]};
-            binary_exponent = length - 128;
         } else {
-            // 5^q = (2^k / 5^-q) * 2^-k, with k making the quotient 128 bits long.
-            const int k = 127 + length;
-            big_integer numerator{};
-            numerator.limb[0] = 1;
-            numerator.size = 1;
-            shift_left(numerator, k);
-            mantissa = divide(numerator, power, 128);
-            binary_exponent = -k;
+            power = big_integer{{1}, 1};
+            shift_left(power, k);
+            divide_by_power_of_five(power, -q);
         }
-        table[static_cast<std::size_t>(q - smallest_power)] = {mantissa.high, mantissa.low,
-                                                               binary_exponent};
+        table[static_cast<std::size_t>(q - smallest_power)] = {
+            two_limbs(power, 2), two_limbs(power, 0), q >= 0 ? length - 128 : -k};
     }
     return table;
 }
@@ -219,29 +192,27 @@ std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::
             multiply_add(digits, 10, number.digit[i]);
         }
     }
+    // The value is digits * 2^b, plus a little more where inexact.
+    bool inexact = number.nonzero_dropped;
+    std::int64_t b = e;
     if (e >= 0) {
-        // An integer below 10^39: its top bits and whether anything is below them.
+        // digits * 5^e is an integer below 10^39: its top 64 bits.
         multiply_by_power_of_five(digits, e);
-        shift_left(digits, static_cast<int>(e));
-        bool lower_nonzero = false;
-        const std::uint64_t top = top_64_bits(digits, lower_nonzero);
-        return round_to_binary32(top, bit_length(digits) - 64,
-                                 lower_nonzero || number.nonzero_dropped);
+        const int excess = bit_length(digits) > 64 ? bit_length(digits) - 64 : 0;
+        inexact = shift_right(digits, excess) || inexact;
+        b += excess;
+    } else {
+        // digits / 10^-e = (digits * 2^k / 5^-e) * 2^(e - k), k giving the
+        // quotient 26 or 27 bits.
+        const int k = 26 - bit_length(digits) + bit_length(power_of_five_integer(-e));
+        if (k >= 0)
+            shift_left(digits, k);
+        else
+            inexact = shift_right(digits, -k) || inexact;
+        inexact = divide_by_power_of_five(digits, -e) || inexact;
+        b -= k;
     }
-    // digits / 10^f = (digits * 2^k / 5^f) * 2^(-k - f), k giving the
-    // quotient 26 or 27 bits.
-    const std::int64_t f = -e;
-    big_integer divisor{};
-    divisor.limb[0] = 1;
-    divisor.size = 1;
-    multiply_by_power_of_five(divisor, f);
-    const int k = 26 - bit_length(digits) + bit_length(divisor);
-    if (k >= 0)
-        shift_left(digits, k);
-    else
-        shift_left(divisor, -k);
-    const std::uint64_t quotient = divide(digits, divisor, 27).low;
-    return round_to_binary32(quotient, -k - f, digits.size != 0 || number.nonzero_dropped);
+    return round_to_binary32(two_limbs(digits, 0), b, inexact);
 }
 
 }  // namespace

@@ -6,11 +6,7 @@
 
 namespace {
 
-constexpr extended zero_of_sign(bool negative) { return {extended_class::zero, negative, 0, 0}; }
-constexpr extended infinity_of_sign(bool negative) {
-    return {extended_class::infinity, negative, 0, 0};
-}
-constexpr extended not_a_number() { return {extended_class::nan, false, 0, 0}; }
+constexpr extended zero_of_sign(bool negative) { return {negative, 0, 0}; }
 
 // The value (magnitude + a little more when sticky) * 2^exponent, rounded to
 // a 64-bit significand. The sticky part is less than one unit of magnitude's
@@ -21,7 +17,7 @@ extended round_to_extended(bool negative, uint128 magnitude, std::int32_t expone
     const int top = wide_bit_width(magnitude) - 1;
     if (top <= 63) {
         const int shift = 63 - top;
-        return {extended_class::finite, negative, magnitude.low << shift, exponent - shift};
+        return {negative, magnitude.low << shift, exponent - shift};
     }
     const int dropped = top - 63;
     std::uint64_t kept = wide_shift_right(magnitude, dropped).low;
@@ -39,13 +35,7 @@ extended round_to_extended(bool negative, uint128 magnitude, std::int32_t expone
             ++result_exponent;
         }
     }
-    return {extended_class::finite, negative, kept, result_exponent};
-}
-
-// Zero below every finite magnitude, infinity above.
-int magnitude_rank(const extended& value) {
-    if (value.kind == extended_class::zero) return 0;
-    return value.kind == extended_class::finite ? 1 : 2;
+    return {negative, kept, result_exponent};
 }
 
 }  // namespace
@@ -55,8 +45,6 @@ extended extended_from_float(float value) {
     const bool negative = (bits >> 31) != 0;
     const auto biased_exponent = static_cast<std::int32_t>((bits >> 23) & 0xff);
     const std::uint32_t fraction_bits = bits & 0x7fffff;
-    if (biased_exponent == 0xff)
-        return fraction_bits == 0 ? infinity_of_sign(negative) : not_a_number();
     if (biased_exponent == 0) {
         // Subnormal: the same scale as the smallest normal, no implicit bit.
         return round_to_extended(negative, widen(fraction_bits), -149, false);
@@ -74,7 +62,7 @@ extended extended_from_integer(std::int64_t value) {
 }
 
 extended extended_divide_by_hundred(extended dividend) {
-    if (dividend.kind != extended_class::finite) return dividend;
+    if (dividend.significand == 0) return dividend;
     // Long division of significand * 2^64 by 100 in 32-bit digits: the
     // quotient has at least 121 bits, so the remainder only decides the
     // sticky part, never the guard bit.
@@ -94,36 +82,19 @@ extended extended_divide_by_hundred(extended dividend) {
 
 extended extended_multiply(extended left, extended right) {
     const bool negative = left.negative != right.negative;
-    if (left.kind == extended_class::nan || right.kind == extended_class::nan)
-        return not_a_number();
-    if (left.kind == extended_class::infinity || right.kind == extended_class::infinity) {
-        if (left.kind == extended_class::zero || right.kind == extended_class::zero)
-            return not_a_number();
-        return infinity_of_sign(negative);
-    }
-    if (left.kind == extended_class::zero || right.kind == extended_class::zero)
-        return zero_of_sign(negative);
+    if (left.significand == 0 || right.significand == 0) return zero_of_sign(negative);
     // The full 128-bit product is exact; one rounding.
     return round_to_extended(negative, wide_product(left.significand, right.significand),
                              left.exponent + right.exponent, false);
 }
 
 extended extended_add(extended left, extended right) {
-    if (left.kind == extended_class::nan || right.kind == extended_class::nan)
-        return not_a_number();
-    if (left.kind == extended_class::infinity) {
-        if (right.kind == extended_class::infinity && right.negative != left.negative)
-            return not_a_number();
-        return left;
-    }
-    if (right.kind == extended_class::infinity) return right;
-    if (left.kind == extended_class::zero) {
+    if (left.significand == 0) {
         // -0 + -0 is -0; +0 + -0 is +0 when rounding to nearest.
-        if (right.kind == extended_class::zero)
-            return zero_of_sign(left.negative && right.negative);
+        if (right.significand == 0) return zero_of_sign(left.negative && right.negative);
         return right;
     }
-    if (right.kind == extended_class::zero) return left;
+    if (right.significand == 0) return left;
 
     // Both finite: `larger` has the larger exponent, or the larger
     // significand at equal exponents, so its magnitude is the larger one.
@@ -165,24 +136,19 @@ extended extended_add(extended left, extended right) {
 }
 
 bool extended_greater(extended left, extended right) {
-    if (left.kind == extended_class::nan || right.kind == extended_class::nan) return false;
-    if (left.kind == extended_class::zero && right.kind == extended_class::zero) return false;
     // Signs first: a negative value (or -0 against a positive) is the smaller.
-    const bool left_below_zero = left.negative && left.kind != extended_class::zero;
-    const bool right_below_zero = right.negative && right.kind != extended_class::zero;
+    const bool left_below_zero = left.negative && left.significand != 0;
+    const bool right_below_zero = right.negative && right.significand != 0;
     if (left_below_zero != right_below_zero) return right_below_zero;
-    // Same side of zero: compare magnitudes, reversed below zero.
+    // Same side of zero: compare magnitudes, a zero's the smallest, reversed
+    // below zero.
     int order = 0;  // sign of |left| - |right|
-    const int left_rank = magnitude_rank(left);
-    const int right_rank = magnitude_rank(right);
-    if (left_rank != right_rank) {
-        order = left_rank > right_rank ? 1 : -1;
-    } else if (left.kind == extended_class::finite) {
-        if (left.exponent != right.exponent)
-            order = left.exponent > right.exponent ? 1 : -1;
-        else if (left.significand != right.significand)
-            order = left.significand > right.significand ? 1 : -1;
-    }
+    if ((left.significand == 0) != (right.significand == 0))
+        order = left.significand == 0 ? -1 : 1;
+    else if (left.exponent != right.exponent)
+        order = left.exponent > right.exponent ? 1 : -1;
+    else if (left.significand != right.significand)
+        order = left.significand > right.significand ? 1 : -1;
     return left_below_zero ? order < 0 : order > 0;
 }
 

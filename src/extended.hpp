@@ -12,30 +12,25 @@
 
 #include <cstdint>
 
-enum class extended_class : std::uint8_t { zero, finite, infinity, nan };
-
-// value = (-1)^negative * significand * 2^exponent. A finite value has bit 63
-// of the significand set; zeros and infinities keep their sign; a NaN has no
-// payload, since nothing the verdict does can tell one NaN from another.
+// value = (-1)^negative * significand * 2^exponent, finite: bit 63 of the
+// significand is set, or the significand is 0 for a zero, which keeps its
+// sign. A row with an infinity or a NaN never comes here (verdict.hpp).
 struct extended {
-    extended_class kind;
     bool negative;
     std::uint64_t significand;
     std::int32_t exponent;
 };
 
-// Exact widenings.
+// Exact widenings, of a finite float.
 extended extended_from_float(float value);
 extended extended_from_integer(std::int64_t value);
 
-// Each rounded once, to nearest, ties to even; the special values follow IEEE
-// 754 (0 * inf and inf - inf are NaN, an exact zero sum is +0, ...).
+// Each rounded once, to nearest, ties to even; an exact zero sum is +0.
 extended extended_divide_by_hundred(extended dividend);
 extended extended_multiply(extended left, extended right);
 extended extended_add(extended left, extended right);
 
-// The ordered comparison left > right: false when either is a NaN, and -0
-// equals +0.
+// The comparison left > right, where -0 equals +0.
 bool extended_greater(extended left, extended right);
 
 // Every value the verdict computes, for comparing with other arithmetic.

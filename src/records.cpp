@@ -94,9 +94,10 @@ template <typename kernel>
         std::uint64_t stops = token_stops(masks);
         const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room)) {
-            if (!takes_unheld_records(k)) break;
+            if (!takes_by_tokens(k, true, row == first_row)) break;
             std::int64_t lines = 0;
-            const unsigned char* const after = take_record_by_tokens(input, c, 0, lines, table, row, k);
+            const unsigned char* const after =
+                take_record_by_tokens(input, c, 0, lines, table, row, k);
             if (after == nullptr) break;
             ++row;
             line += lines;
@@ -104,7 +105,7 @@ template <typename kernel>
             continue;
         }
         if (!convert_record(c, first, table, row, k) &&
-            (!takes_held_record(k, masks, first, row == first_row) ||
+            (!takes_by_tokens(k, has_letters(masks, first), row == first_row) ||
              take_record_by_tokens(input, c, record_starts(masks, first), line, table, row, k) ==
                  nullptr))
             break;
@@ -113,9 +114,9 @@ template <typename kernel>
         const record_stops second = take_record_stops(stops, taken);
         if (record_is_held(second, room) &&
             (convert_record(c, second, table, row, k) ||
-             (takes_held_record(k, masks, second, false) &&
-              take_record_by_tokens(input, c, record_starts(masks, second), line, table, row,
-                                    k) != nullptr))) {
+             (takes_by_tokens(k, has_letters(masks, second), false) &&
+              take_record_by_tokens(input, c, record_starts(masks, second), line, table, row, k) !=
+                  nullptr))) {
             ++row;
             taken = second.stop[3];
         }
@@ -148,7 +149,8 @@ template <typename kernel>
 // first; another pass starts where it stops.
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_usual_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input, avx2_kernel::make_constants());
+    return take_window_records(table, row, input,
+                               avx2_kernel::usual_records{avx2_kernel::make_constants()});
 }
 
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_signed_records_avx2(

@@ -302,7 +302,8 @@ std::int64_t consumed_count(const input_stream& stream) {
 
 bool skip_white_space_slowly(input_stream& stream) {
     for (;;) {
-        stream.next = const_cast<unsigned char*>(text_words::after_white_space(stream.next, stream.line));
+        stream.next =
+            const_cast<unsigned char*>(text_words::after_white_space(stream.next, stream.line));
         if (stream.next < stream.end) return true;
         if (!refill(stream)) return false;
     }

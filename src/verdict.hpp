@@ -55,6 +55,7 @@ inline bool record_verdict(const record_table& table, std::int32_t row) {
     }
     // Elsewhere (binary128 or binary64 long double) the hardware rounds
     // differently near ties, so the answers come from integer arithmetic.
-    if constexpr (long_double_is_x86_extended) return long_double_verdict(base, monthly, years, percent);
+    if constexpr (long_double_is_x86_extended)
+        return long_double_verdict(base, monthly, years, percent);
     return extended_verdict(base, monthly, years, percent);
 }

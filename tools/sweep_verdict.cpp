@@ -1,7 +1,8 @@
-// Compares the integer model of the verdict's arithmetic (extended.hpp) with
-// the x87 hardware on many generated records (verdict_cases.hpp): every
-// intermediate value bit for bit, and the verdict. Exits with status 1 on any
-// disagreement.
+// Compares the verdict with the x87 hardware on many generated records
+// (verdict_cases.hpp): record_verdict, the binary64 answers four at a time
+// where they decide, and for records without an infinity or a NaN the
+// integer model of the arithmetic (extended.hpp), every intermediate value
+// bit for bit. Exits with status 1 on any disagreement.
 //
 //   sweep_verdict [--records N] [--seed S] [--threads T]
 //   sweep_verdict --write-records RECORDS ANSWERS [COUNT]
@@ -77,10 +78,10 @@ tie_outcome classify_tie(const verdict_record& record) {
 
 #if defined(SCREENING_AVX2)
 // The four records held last, answered in binary64 where that is certain;
-// each answer given must be the model's.
+// each answer given must be the hardware's.
 struct binary64_batch {
     record_table rows;
-    bool model_verdicts[4];
+    bool hardware_verdicts[4];
     record_family families[4];
     std::uint64_t indices[4];
     int held;
@@ -93,7 +94,7 @@ struct binary64_batch {
         if ((decided >> k & 1U) == 0) continue;
         family_counts& counts = share.families[static_cast<int>(batch.families[k])];
         ++counts.decided_in_binary64;
-        if ((yes >> k & 1U) == (batch.model_verdicts[k] ? 1U : 0U)) continue;
+        if ((yes >> k & 1U) == (batch.hardware_verdicts[k] ? 1U : 0U)) continue;
         ++counts.verdict_disagreements;
         std::printf("binary64 answer differs at record %" PRIu64 "\n", batch.indices[k]);
     }
@@ -102,6 +103,7 @@ struct binary64_batch {
 #endif
 
 void sweep_range(sweep_share& share) {
+    const auto one_row = std::make_unique<record_table>();
 #if defined(SCREENING_AVX2)
     const bool binary64 = avx2_supported();
     const auto batch = std::make_unique<binary64_batch>();
@@ -111,14 +113,20 @@ void sweep_range(sweep_share& share) {
         const verdict_record record = make_record(share.seed, index, family);
         family_counts& counts = share.families[static_cast<int>(family)];
         ++counts.records;
-        const verdict_steps model =
-            extended_verdict_steps(record.base, record.monthly, record.years, record.percent);
         const verdict_steps hardware = x87_verdict_steps(record);
-        const bool production =
-            long_double_verdict(record.base, record.monthly, record.years, record.percent);
-        counts.yes += model.verdict ? 1 : 0;
+        one_row->base_amount[0] = record.base;
+        one_row->monthly_amount[0] = record.monthly;
+        one_row->years[0] = record.years;
+        one_row->percent[0] = record.percent;
+        const bool production = record_verdict(*one_row, 0);
+        // The model holds finite values only.
+        const bool finite = finite_record(record);
+        const verdict_steps model = finite ? extended_verdict_steps(record.base, record.monthly,
+                                                                    record.years, record.percent)
+                                           : hardware;
+        counts.yes += hardware.verdict ? 1 : 0;
         const bool verdict_differs =
-            model.verdict != hardware.verdict || model.verdict != production;
+            model.verdict != hardware.verdict || production != hardware.verdict;
         const bool steps_differ = !same_steps(model, hardware);
         counts.verdict_disagreements += verdict_differs ? 1 : 0;
 #if defined(SCREENING_AVX2)
@@ -128,7 +136,7 @@ void sweep_range(sweep_share& share) {
             batch->rows.monthly_amount[k] = record.monthly;
             batch->rows.years[k] = record.years;
             batch->rows.percent[k] = record.percent;
-            batch->model_verdicts[k] = model.verdict;
+            batch->hardware_verdicts[k] = hardware.verdict;
             batch->families[k] = family;
             batch->indices[k] = index;
             if (batch->held == 4) check_binary64_batch(*batch, share);
@@ -138,8 +146,7 @@ void sweep_range(sweep_share& share) {
         if ((verdict_differs || steps_differ) && share.shown.size() < shown_disagreements)
             share.shown.push_back({index, family, record, model, hardware, production});
         if ((family == record_family::exact_tie || family == record_family::decimal_tie) &&
-            model.total.kind == extended_class::finite &&
-            model.threshold.kind == extended_class::finite)
+            finite && model.total.significand != 0 && model.threshold.significand != 0)
             ++counts.ties[classify_tie(record)];
     }
 }
@@ -203,7 +210,7 @@ int sweep(std::uint64_t record_count, std::uint64_t seed, unsigned thread_count)
         std::printf("\n");
         print_steps(stdout, "model", entry.model);
         print_steps(stdout, "hardware", entry.hardware);
-        std::printf("  long_double_verdict -> %s\n", entry.production_verdict ? "YES" : "NO");
+        std::printf("  record_verdict -> %s\n", entry.production_verdict ? "YES" : "NO");
     }
     const std::uint64_t disagreements = verdict_disagreements + step_disagreements;
     std::printf("records compared: %" PRIu64 ", disagreements: %" PRIu64 " (verdicts %" PRIu64

@@ -346,14 +346,17 @@ inline verdict_record make_record(std::uint64_t seed, std::uint64_t index, recor
     return record;
 }
 
-// Same class, sign and (for finite values) bits; any two NaNs are the same,
-// as nothing the verdict does can tell them apart.
+// Whether the three amounts are finite: the integer model's records. A row
+// with an infinity or a NaN is answered in binary64 (verdict.hpp).
+inline bool finite_record(const verdict_record& record) {
+    return std::isfinite(record.base) && std::isfinite(record.monthly) &&
+           std::isfinite(record.percent);
+}
+
+// Same sign and bits, a zero's sign included.
 inline bool same_extended(const extended& left, const extended& right) {
-    if (left.kind != right.kind) return false;
-    if (left.kind == extended_class::nan) return true;
-    if (left.negative != right.negative) return false;
-    return left.kind != extended_class::finite ||
-           (left.significand == right.significand && left.exponent == right.exponent);
+    return left.negative == right.negative && left.significand == right.significand &&
+           (left.significand == 0 || left.exponent == right.exponent);
 }
 
 inline bool same_steps(const verdict_steps& left, const verdict_steps& right) {
@@ -364,22 +367,12 @@ inline bool same_steps(const verdict_steps& left, const verdict_steps& right) {
 
 inline void print_extended(std::FILE* out, const extended& value) {
     const char sign = value.negative ? '-' : '+';
-    switch (value.kind) {
-    case extended_class::zero:
+    if (value.significand == 0)
         std::fprintf(out, "%c0", sign);
-        break;
-    case extended_class::infinity:
-        std::fprintf(out, "%cinf", sign);
-        break;
-    case extended_class::nan:
-        std::fprintf(out, "nan");
-        break;
-    case extended_class::finite:
+    else
         std::fprintf(out, "%c0x%016llxp%d", sign,
                      static_cast<unsigned long long>(value.significand),
                      static_cast<int>(value.exponent));
-        break;
-    }
 }
 
 inline void print_record(std::FILE* out, const verdict_record& record) {
@@ -405,6 +398,8 @@ inline void print_steps(std::FILE* out, const char* label, const verdict_steps& 
 #if defined(__x86_64__) || defined(__i386__)
 // The x87 hardware as the reference: long double is the 80-bit format there.
 
+// A finite value; an infinity or a NaN gives a significand without its top
+// bit, which equals no value of the model.
 inline extended extended_from_x87(long double value) {
     unsigned char bytes[sizeof(long double)];
     std::memcpy(bytes, &value, sizeof bytes);
@@ -414,29 +409,16 @@ inline extended extended_from_x87(long double value) {
         static_cast<unsigned>(bytes[8]) | (static_cast<unsigned>(bytes[9]) << 8);
     const bool negative = (sign_and_exponent & 0x8000u) != 0;
     const auto biased_exponent = static_cast<std::int32_t>(sign_and_exponent & 0x7fffu);
-    if (biased_exponent == 0x7fff) {
-        if ((significand << 1) == 0) return {extended_class::infinity, negative, 0, 0};
-        return {extended_class::nan, false, 0, 0};
-    }
-    if (significand == 0) return {extended_class::zero, negative, 0, 0};
+    if (biased_exponent == 0x7fff) return {negative, 1, 0};
+    if (significand == 0) return {negative, 0, 0};
     // Denormals (exponent field 0) have the scale of the smallest normal.
     std::int32_t exponent = (biased_exponent == 0 ? 1 : biased_exponent) - 16383 - 63;
     const int shift = std::countl_zero(significand);
-    return {extended_class::finite, negative, significand << shift, exponent - shift};
+    return {negative, significand << shift, exponent - shift};
 }
 
 inline long double x87_from_extended(const extended& value) {
     const long double sign = value.negative ? -1.0L : 1.0L;
-    switch (value.kind) {
-    case extended_class::zero:
-        return sign * 0.0L;
-    case extended_class::infinity:
-        return sign * HUGE_VALL;
-    case extended_class::nan:
-        return NAN;
-    case extended_class::finite:
-        break;
-    }
     return sign * std::ldexp(static_cast<long double>(value.significand), value.exponent);
 }
 

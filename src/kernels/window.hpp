@@ -142,7 +142,8 @@ template <typename kernel_constants>
         const window_masks masks = classify_window(c, k);
         if (masks.white_space != ~std::uint64_t{0}) {
             const int first = std::countr_zero(~masks.white_space);
-            lines += std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(first)));
+            lines +=
+                std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(first)));
             return c + first;
         }
         lines += std::popcount(masks.line_feeds);
@@ -176,6 +177,11 @@ template <typename kernel_constants>
         return nullptr;
     store_record(table, row, values);
     return c;
+}
+
+// Whether a record found in the window holds a letter (where the kernel marks them).
+inline bool has_letters(const window_masks& masks, const record_stops& record) {
+    return (masks.letters & bits_below(record.stop[3]) & ~bits_below(record.before)) != 0;
 }
 
 // The first characters of the tokens of a record found in the window.

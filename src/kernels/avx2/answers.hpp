@@ -41,16 +41,16 @@
             _mm256_add_pd(_mm256_andnot_pd(magnitude, total), _mm256_andnot_pd(magnitude, base)),
             _mm256_andnot_pd(magnitude, increase)),
         _mm256_set1_pd(0x1p-50));
-    const auto special = static_cast<unsigned>(_mm256_movemask_pd(
-        _mm256_cmp_pd(bound, _mm256_set1_pd(__builtin_inf()), _CMP_NLT_UQ)));
+    const auto special = static_cast<unsigned>(
+        _mm256_movemask_pd(_mm256_cmp_pd(bound, _mm256_set1_pd(__builtin_inf()), _CMP_NLT_UQ)));
     const auto above =
         static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(difference, bound, _CMP_GT_OQ)));
     const auto below = static_cast<unsigned>(
         _mm256_movemask_pd(_mm256_cmp_pd(_mm256_xor_pd(difference, magnitude), bound, _CMP_GT_OQ)));
     yes = above;
     if (special != 0)
-        yes |= special & static_cast<unsigned>(_mm256_movemask_pd(
-                             _mm256_cmp_pd(total, threshold, _CMP_GT_OQ)));
+        yes |= special & static_cast<unsigned>(
+                             _mm256_movemask_pd(_mm256_cmp_pd(total, threshold, _CMP_GT_OQ)));
     return above | below | special;
 }
 

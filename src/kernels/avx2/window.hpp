@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "../window.hpp"
 
@@ -36,10 +35,10 @@ struct constants {
     // For the other records, in binary64.
     __m256i plus;
     __m256i minus;
-    __m256i eight_digits;   // 10^8
-    __m256i seven_digits;   // 10^7
+    __m256i eight_digits;  // 10^8
+    __m256i seven_digits;  // 10^7
     __m256i low_three_bits;
-    __m256i two_to_52;      // its binary64 bits
+    __m256i two_to_52;       // its binary64 bits
     __m256i below_binary32;  // the 29 bits below binary32's last
     __m256i midpoint;        // those bits of a binary32 midpoint
     __m256i float_sign_bit;  // of the low half of each 64-bit lane
@@ -127,15 +126,16 @@ template <typename vector>
 // eight before them in `high`, a 64-bit lane of each per token, in the order
 // base, years, monthly, percent.
 [[gnu::target("avx2"), gnu::always_inline]] inline void load_tokens(
-    const unsigned char* c, const record_window::record_stops& stops, __m256i& low,
-    __m256i& high) {
+    const unsigned char* c, const record_window::record_stops& stops, __m256i& low, __m256i& high) {
     const auto sixteen_before = [c](std::uint64_t stop) {
         __m128i bytes;
         std::memcpy(&bytes, c + static_cast<std::ptrdiff_t>(stop) - 16, sizeof bytes);
         return bytes;
     };
-    const __m256i first = _mm256_set_m128i(sixteen_before(stops.stop[1]), sixteen_before(stops.stop[0]));
-    const __m256i second = _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]));
+    const __m256i first =
+        _mm256_set_m128i(sixteen_before(stops.stop[1]), sixteen_before(stops.stop[0]));
+    const __m256i second =
+        _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]));
     low = _mm256_unpackhi_epi64(first, second);
     high = _mm256_unpacklo_epi64(first, second);
 }
@@ -191,8 +191,10 @@ template <bool signs, bool wide>
     __m256i low_signs = _mm256_setzero_si256();
     __m256i high_signs = _mm256_setzero_si256();
     if constexpr (signs) {
-        low_signs = _mm256_or_si256(_mm256_cmpeq_epi8(low, k.minus), _mm256_cmpeq_epi8(low, k.plus));
-        high_signs = _mm256_or_si256(_mm256_cmpeq_epi8(high, k.minus), _mm256_cmpeq_epi8(high, k.plus));
+        low_signs =
+            _mm256_or_si256(_mm256_cmpeq_epi8(low, k.minus), _mm256_cmpeq_epi8(low, k.plus));
+        high_signs =
+            _mm256_or_si256(_mm256_cmpeq_epi8(high, k.minus), _mm256_cmpeq_epi8(high, k.plus));
     }
     const __m256i earlier = spread_down(_mm256_or_si256(low_space, low_signs));
     __m256i below;
@@ -209,15 +211,20 @@ template <bool signs, bool wide>
         digits = _mm256_and_si256(digits, digit_bytes(high_digits, k));
         // Sixteen characters, or a year count of more than eight: refused.
         refused = _mm256_or_si256(
-            refused, _mm256_and_si256(fills_low, _mm256_or_si256(_mm256_cmpeq_epi64(high_earlier, k.zero), k.years_lane)));
+            refused,
+            _mm256_and_si256(fills_low, _mm256_or_si256(_mm256_cmpeq_epi64(high_earlier, k.zero),
+                                                        k.years_lane)));
     } else {
         // A token that fills its eight bytes has eight characters only where
         // the byte before them is white space (or, with signs, a sign after it).
         __m256i before = high_space;
         if constexpr (signs)
-            before = _mm256_or_si256(before, _mm256_and_si256(high_signs, _mm256_slli_epi64(high_space, 8)));
+            before = _mm256_or_si256(
+                before, _mm256_and_si256(high_signs, _mm256_slli_epi64(high_space, 8)));
         refused = _mm256_or_si256(
-            refused, _mm256_and_si256(fills_low, _mm256_cmpeq_epi64(_mm256_and_si256(before, k.last_byte), k.zero)));
+            refused,
+            _mm256_and_si256(fills_low,
+                             _mm256_cmpeq_epi64(_mm256_and_si256(before, k.last_byte), k.zero)));
     }
     __m256i negative = _mm256_setzero_si256();
     if constexpr (signs) {
@@ -226,9 +233,14 @@ template <bool signs, bool wide>
         // must follow white space, in its lane, or for the lowest byte, as
         // the highest byte before.
         const __m256i own = _mm256_andnot_si256(_mm256_srli_epi64(earlier, 8), low_signs);
-        refused = _mm256_or_si256(refused, _mm256_andnot_si256(_mm256_or_si256(_mm256_slli_epi64(low_space, 8), _mm256_srli_epi64(high_space, 56)), own));
-        negative = _mm256_or_si256(_mm256_and_si256(own, _mm256_cmpeq_epi8(low, k.minus)),
-            _mm256_and_si256(fills_low, _mm256_and_si256(_mm256_cmpeq_epi8(high, k.minus), k.last_byte)));
+        refused = _mm256_or_si256(
+            refused, _mm256_andnot_si256(_mm256_or_si256(_mm256_slli_epi64(low_space, 8),
+                                                         _mm256_srli_epi64(high_space, 56)),
+                                         own));
+        negative = _mm256_or_si256(
+            _mm256_and_si256(own, _mm256_cmpeq_epi8(low, k.minus)),
+            _mm256_and_si256(fills_low,
+                             _mm256_and_si256(_mm256_cmpeq_epi8(high, k.minus), k.last_byte)));
         negative = _mm256_andnot_si256(_mm256_cmpeq_epi64(negative, k.zero), k.float_sign_bit);
     }
     __m256i integers = eight_digit_values(low_digits, k);
@@ -238,7 +250,8 @@ template <bool signs, bool wide>
         const __m256i scales = _mm256_castpd_si256(_mm256_blendv_pd(
             _mm256_castsi256_pd(k.eight_digits), _mm256_castsi256_pd(k.seven_digits),
             _mm256_castsi256_pd(_mm256_slli_epi64(below, 56))));
-        integers = _mm256_add_epi64(integers, _mm256_mul_epu32(eight_digit_values(high_digits, k), scales));
+        integers = _mm256_add_epi64(integers,
+                                    _mm256_mul_epu32(eight_digit_values(high_digits, k), scales));
     }
     refused = _mm256_or_si256(refused, _mm256_cmpeq_epi64(integers, k.zero));
     if (_mm256_movemask_epi8(_mm256_andnot_si256(refused, digits)) != -1) return false;
@@ -251,7 +264,8 @@ template <bool signs, bool wide>
             _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(integers, k.two_to_52)),
                           _mm256_castsi256_pd(k.two_to_52));
         const __m256d powers = _mm256_mask_i64gather_pd(
-            exact, powers_of_ten, _mm256_and_si256(fraction_digits, k.low_three_bits), k.every_lane, 8);
+            exact, powers_of_ten, _mm256_and_si256(fraction_digits, k.low_three_bits), k.every_lane,
+            8);
         const __m256d quotients = _mm256_div_pd(exact, powers);
         // Binary32 midpoints (the 29 bits below binary32's last are 1 and 28
         // zeros) are refused, but for exact ties: a midpoint has 25
@@ -267,105 +281,72 @@ template <bool signs, bool wide>
         amounts = _mm256_cvtpd_ps(quotients);
     } else {
         // The permutation takes the index modulo 8.
-        const __m256 quotients = _mm256_xor_ps(
-            _mm256_div_ps(_mm256_cvtepi32_ps(integers),
-                          _mm256_permutevar8x32_ps(k.powers_of_ten, fraction_digits)),
-            _mm256_castsi256_ps(negative));
+        const __m256 quotients =
+            _mm256_xor_ps(_mm256_div_ps(_mm256_cvtepi32_ps(integers),
+                                        _mm256_permutevar8x32_ps(k.powers_of_ten, fraction_digits)),
+                          _mm256_castsi256_ps(negative));
         amounts = _mm_shuffle_ps(_mm256_castps256_ps128(quotients),
                                  _mm256_extractf128_ps(quotients, 1), 0x80);
     }
     auto year_count = static_cast<std::int32_t>(_mm256_extract_epi64(integers, 1));
     if (signs && _mm256_extract_epi64(negative, 1) != 0) year_count = -year_count;
-    record_window::store_record(table, row,
-                                {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)),
-                                 year_count, _mm_cvtss_f32(_mm_shuffle_ps(amounts, amounts, 3))});
+    record_window::store_record(
+        table, row,
+        {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)), year_count,
+         _mm_cvtss_f32(_mm_shuffle_ps(amounts, amounts, 3))});
     return true;
 }
 
-[[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
-    const unsigned char* c, const record_window::record_stops& stops, record_table& table,
-    std::int32_t row, const constants& k) {
-    return convert_tokens<false, false>(c, stops, table, row, k);
-}
-
-inline bool takes_unheld_records(const constants& /*k*/) { return false; }
-inline bool takes_held_record(const constants& /*k*/, const record_window::window_masks& /*masks*/,
-                              const record_window::record_stops& /*record*/, bool /*first*/) {
-    return false;
-}
-
-// The records that the usual loop refuses, in loops of their own
-// (take_records_avx2 in records.cpp), each kind's constants under a name of
-// its own. Only the last, `token_records`, takes records token by token:
-// the first it is given, and then while they hold a letter or are longer
-// than a window, which no other conversion takes.
-struct signed_records {
+// The kinds of record the AVX2 loops take, one loop each (take_records_avx2
+// in records.cpp), with the constants: the usual, signed and wide records
+// by convert_tokens, the others token by token. The token loop takes the
+// first record it is given, and then those that hold a letter or are longer
+// than a window, which no conversion above takes.
+template <bool signs, bool wide, bool tokens = false>
+struct record_kind {
     constants k;
 };
-struct wide_records {
-    constants k;
-};
-struct token_records {
-    constants k;
-};
+using usual_records = record_kind<false, false>;
+using signed_records = record_kind<true, false>;
+using wide_records = record_kind<false, true>;
+using token_records = record_kind<false, false, true>;
 
+template <bool signs, bool wide, bool tokens>
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
     const unsigned char* c, const record_window::record_stops& stops, record_table& table,
-    std::int32_t row, const signed_records& records) {
-    return convert_tokens<true, false>(c, stops, table, row, records.k);
+    std::int32_t row, const record_kind<signs, wide, tokens>& kind) {
+    return !tokens && convert_tokens<signs, wide>(c, stops, table, row, kind.k);
 }
 
-[[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
-    const unsigned char* c, const record_window::record_stops& stops, record_table& table,
-    std::int32_t row, const wide_records& records) {
-    return convert_tokens<false, true>(c, stops, table, row, records.k);
-}
-
-inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
-                           record_table& /*table*/, std::int32_t /*row*/, const token_records& /*records*/) {
-    return false;
-}
-
-template <typename kind>
+// The window's masks; the token loop's mark the letters too.
+template <bool signs, bool wide, bool tokens>
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
-    const unsigned char* c, const kind& records) {
-    return classify_window(c, records.k);
-}
-
-// The letters too, for the token loop.
-[[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
-    const unsigned char* c, const token_records& records) {
-    const constants& k = records.k;
-    __m256i low;
-    __m256i high;
-    std::memcpy(&low, c, sizeof low);
-    std::memcpy(&high, c + 32, sizeof high);
-    record_window::window_masks masks = classify_window(c, k);
-    const __m256i question_mark = _mm256_set1_epi8('?');
-    masks.letters = ~bit_mask(_mm256_cmpeq_epi8(_mm256_min_epu8(low, question_mark), low),
-                              _mm256_cmpeq_epi8(_mm256_min_epu8(high, question_mark), high));
+    const unsigned char* c, const record_kind<signs, wide, tokens>& kind) {
+    record_window::window_masks masks = classify_window(c, kind.k);
+    if constexpr (tokens) {
+        __m256i low;
+        __m256i high;
+        std::memcpy(&low, c, sizeof low);
+        std::memcpy(&high, c + 32, sizeof high);
+        const __m256i question_mark = _mm256_set1_epi8('?');
+        masks.letters = ~bit_mask(_mm256_cmpeq_epi8(_mm256_min_epu8(low, question_mark), low),
+                                  _mm256_cmpeq_epi8(_mm256_min_epu8(high, question_mark), high));
+    }
     return masks;
 }
 
-template <typename kind>
-inline bool takes_unheld_records(const kind& /*records*/) {
-    return std::is_same_v<kind, token_records>;
+template <bool signs, bool wide, bool tokens>
+inline bool takes_by_tokens(const record_kind<signs, wide, tokens>& /*kind*/, bool letters,
+                            bool first) {
+    return tokens && (letters || first);
 }
 
-template <typename kind>
-inline bool takes_held_record(const kind& /*records*/, const record_window::window_masks& masks,
-                              const record_window::record_stops& record, bool first) {
-    return std::is_same_v<kind, token_records> &&
-           (first || (masks.letters & record_window::bits_below(record.stop[3]) &
-                      ~record_window::bits_below(record.before)) != 0);
-}
-
-// A record the token loop takes, token by token: not inlined, so that the
-// loop's registers are kept for the window.
+// Not inlined, so that the token loop's registers are kept for its window.
+template <bool signs, bool wide, bool tokens>
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline const unsigned char* take_record_by_tokens(
     input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, const token_records& records) {
-    return record_window::take_record_by_tokens(input, c, starts, lines, table, row, records.k);
+    record_table& table, std::int32_t row, const record_kind<signs, wide, tokens>& kind) {
+    return record_window::take_record_by_tokens(input, c, starts, lines, table, row, kind.k);
 }
 
 }  // namespace avx2_kernel

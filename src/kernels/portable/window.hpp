@@ -37,10 +37,6 @@ inline bool convert_record(const unsigned char* /*c*/, const record_window::reco
                            record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
     return false;
 }
-inline bool takes_unheld_records(constants /*k*/) { return true; }
-inline bool takes_held_record(constants /*k*/, const record_window::window_masks& /*masks*/,
-                              const record_window::record_stops& /*record*/, bool /*first*/) {
-    return true;
-}
+inline bool takes_by_tokens(constants /*k*/, bool /*letters*/, bool /*first*/) { return true; }
 
 }  // namespace portable_kernel

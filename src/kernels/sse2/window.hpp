@@ -25,8 +25,8 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
         // clamping to 9 ... 13 leaves alone.
         const __m128i clamped =
             _mm_min_epu8(_mm_max_epu8(bytes, _mm_set1_epi8('\t')), _mm_set1_epi8('\r'));
-        const __m128i white_space = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
-                                                 _mm_cmpeq_epi8(clamped, bytes));
+        const __m128i white_space =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(clamped, bytes));
         const auto bits = [](__m128i flags) {
             return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(flags))};
         };
@@ -41,11 +41,7 @@ inline bool convert_record(const unsigned char* /*c*/, const record_window::reco
                            record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
     return false;
 }
-inline bool takes_unheld_records(constants /*k*/) { return true; }
-inline bool takes_held_record(constants /*k*/, const record_window::window_masks& /*masks*/,
-                              const record_window::record_stops& /*record*/, bool /*first*/) {
-    return true;
-}
+inline bool takes_by_tokens(constants /*k*/, bool /*letters*/, bool /*first*/) { return true; }
 
 }  // namespace sse2_kernel
 
