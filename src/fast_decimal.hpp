@@ -119,56 +119,19 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
     return static_cast<unsigned>(c - start);
 }
 
-// A mantissa of at most eight characters inside one word, digits with at
-// most one point: the digits before the point move up over it, leaving a
-// leading zero, and are valued together. False when it is longer (or has no
-// digit), and then the runs below take it.
-[[gnu::always_inline]] inline bool take_word_mantissa(const unsigned char*& c,
-                                                      std::uint64_t& digits,
-                                                      unsigned& fraction_length) {
-    using namespace text_words;
-    std::uint64_t word = load_word(c);
-    // 8 x the position of the first byte that is no digit (64: none in the word).
-    const auto stop_of = [](std::uint64_t stops) {
-        return stops == 0 ? 64U : static_cast<unsigned>(std::countr_zero(stops)) - 7;
-    };
-    const unsigned stop_bits = stop_of(non_digit_bytes(word));
-    unsigned length_bits = stop_bits;
-    std::uint64_t values = word - every_byte('0');
-    if (stop_bits < 64 && ((word >> stop_bits) & 0xff) == '.') {
-        // With the point read as a '0' the digits run on to the next stop;
-        // the digits before it then move up over it, leaving a leading zero.
-        word += std::uint64_t{2} << stop_bits;
-        length_bits = stop_of(non_digit_bytes(word));
-        if (length_bits == 8) return false;  // a point alone
-        values = word - every_byte('0');
-        const std::uint64_t through_point = (((std::uint64_t{1} << stop_bits) - 1) << 8) | 0xff;
-        values ^= (values ^ (values << 8)) & through_point;
-        fraction_length = (length_bits - stop_bits) / 8 - 1;
-    }
-    // Empty, or going on past the word: the runs take it.
-    if (length_bits == 0 || (length_bits == 64 && (c[8] - unsigned{'0'} < 10 || c[8] == '.')))
-        return false;
-    digits = eight_digit_value(values << (64 - length_bits));
-    c += length_bits / 8;
-    return true;
-}
-
 // The decimal token at c: its value and the white space after it, or null.
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
     const bool negative = take_sign(c);
     std::uint64_t digits = 0;
+    unsigned digit_count = take_digit_run(c, digits);
     unsigned fraction_length = 0;
-    if (!take_word_mantissa(c, digits, fraction_length)) {
-        unsigned digit_count = take_digit_run(c, digits);
-        if (*c == '.') {
-            ++c;
-            fraction_length = take_digit_run(c, digits);
-            digit_count += fraction_length;
-        }
-        if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
+    if (*c == '.') {
+        ++c;
+        fraction_length = take_digit_run(c, digits);
+        digit_count += fraction_length;
     }
+    if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
     std::int64_t q = -std::int64_t{fraction_length};
     if ((*c | 0x20) == 'e') {
         ++c;

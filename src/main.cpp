@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "answers.hpp"
 #include "kernels/avx2/answers.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 #include "standard_streams.hpp"
+#include "verdict.hpp"
 
 namespace {
 

@@ -13,59 +13,37 @@ struct record_progress {
     bool has_zero;         // a value read so far in this record is zero
 };
 
-// A row whose reading stopped early keeps zeros in the places not read, so
-// no row ever holds stale values.
-void clear_from(record_table& table, std::int32_t row, int first_unread) {
-    if (first_unread <= 0) table.base_amount[row] = 0;
-    if (first_unread <= 1) table.monthly_amount[row] = 0;
-    if (first_unread <= 2) table.years[row] = 0;
-    if (first_unread <= 3) table.percent[row] = 0;
-}
-
 // Reads the value at `position` (0 to 3) of the row; false when the record
-// ends before it, with progress.outcome saying how the list ends.
+// ends before it, with progress.outcome saying how the list ends. A row
+// whose reading stops early keeps zeros in the places not read.
 inline bool read_value(record_table& table, std::int32_t row, int position, input_stream& input,
                        record_progress& progress) {
-    if (!skip_white_space(input)) {
-        clear_from(table, row, position);
-        if (input.read_error != 0)
-            progress.outcome = {read_status::read_failed, 0, row + 1, 0, input.read_error};
-        else if (position > 0 && !progress.has_zero)
-            progress.outcome.status = read_status::ends_inside_record;
-        return false;
+    float* const amounts[4] = {&table.base_amount[row], &table.monthly_amount[row], nullptr,
+                               &table.percent[row]};
+    scan_result result = scan_result::end_of_input;
+    if (skip_white_space(input)) {
+        if (position == 0) progress.outcome.line = input.line;
+        result = position == 2 ? scan_int(input, table.years[row])
+                               : scan_float(input, *amounts[position]);
     }
-    if (position == 0) progress.outcome.line = input.line;
-    const std::int64_t value_line = input.line;
-    scan_result result = scan_result::value;
-    bool is_zero = false;
-    switch (position) {
-    case 0:
-        result = scan_float(input, table.base_amount[row]);
-        is_zero = table.base_amount[row] == 0;
-        break;
-    case 1:
-        result = scan_float(input, table.monthly_amount[row]);
-        is_zero = table.monthly_amount[row] == 0;
-        break;
-    case 2:
-        result = scan_int(input, table.years[row]);
-        is_zero = table.years[row] == 0;
-        break;
-    default:
-        result = scan_float(input, table.percent[row]);
-        is_zero = table.percent[row] == 0;
-        break;
+    if (result == scan_result::value && input.read_error == 0) {
+        progress.has_zero =
+            progress.has_zero || (position == 2 ? table.years[row] == 0 : *amounts[position] == 0);
+        return true;
     }
-    if (result != scan_result::value || input.read_error != 0) {
-        clear_from(table, row, position);
-        if (input.read_error != 0)
-            progress.outcome = {read_status::read_failed, 0, row + 1, 0, input.read_error};
-        else if (!progress.has_zero)
-            progress.outcome = {read_status::not_a_number, value_line, row + 1, position + 1, 0};
-        return false;
+    for (int later = position; later < 4; ++later) {
+        if (later == 2)
+            table.years[row] = 0;
+        else
+            *amounts[later] = 0;
     }
-    progress.has_zero = progress.has_zero || is_zero;
-    return true;
+    if (input.read_error != 0)
+        progress.outcome = {read_status::read_failed, 0, row + 1, 0, input.read_error};
+    else if (result == scan_result::not_a_number && !progress.has_zero)
+        progress.outcome = {read_status::not_a_number, input.line, row + 1, position + 1, 0};
+    else if (result == scan_result::end_of_input && position > 0 && !progress.has_zero)
+        progress.outcome.status = read_status::ends_inside_record;
+    return false;
 }
 
 // Records taken whole by a kernel, from `row` on at input.next, while they
@@ -142,40 +120,23 @@ template <typename kernel>
 #endif
 
 #if defined(SCREENING_AVX2)
+template <typename kind>
+[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_avx2_records(
+    record_table& table, std::int32_t row, input_stream& input) {
+    return take_window_records(table, row, input, kind{avx2_kernel::make_constants()});
+}
+
 // The usual records, then, from the first that the usual loop refuses,
 // signed ones, then wide ones, then token by token the records that hold a
 // letter or are longer than a window: each kind in a loop of its own, which
 // keeps each loop as short as it is alone. A record the last loop takes
 // first; another pass starts where it stops.
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_usual_records_avx2(
-    record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input,
-                               avx2_kernel::usual_records{avx2_kernel::make_constants()});
-}
-
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_signed_records_avx2(
-    record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input,
-                               avx2_kernel::signed_records{avx2_kernel::make_constants()});
-}
-
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] std::int32_t take_wide_records_avx2(
-    record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input,
-                               avx2_kernel::wide_records{avx2_kernel::make_constants()});
-}
-
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_token_records_avx2(
-    record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input,
-                               avx2_kernel::token_records{avx2_kernel::make_constants()});
-}
-
 std::int32_t take_records_avx2(record_table& table, std::int32_t row, input_stream& input) {
     for (;;) {
-        row = take_usual_records_avx2(table, row, input);
-        row = take_wide_records_avx2(table, take_signed_records_avx2(table, row, input), input);
-        const std::int32_t taken = take_token_records_avx2(table, row, input);
+        row = take_avx2_records<avx2_kernel::usual_records>(table, row, input);
+        row = take_avx2_records<avx2_kernel::signed_records>(table, row, input);
+        row = take_avx2_records<avx2_kernel::wide_records>(table, row, input);
+        const std::int32_t taken = take_avx2_records<avx2_kernel::token_records>(table, row, input);
         if (taken == row) return row;
         row = taken;
     }

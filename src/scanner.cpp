@@ -10,7 +10,6 @@
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <cstring>
 
 #include "binary32.hpp"
 
@@ -21,8 +20,7 @@ constexpr int end_of_input = -1;
 bool refill(input_stream& stream) {
     if (stream.at_end) return false;
     stream.consumed_before_buffer += stream.end - stream.buffer;
-    stream.next = stream.buffer;
-    stream.end = stream.buffer;
+    stream.next = stream.end = stream.buffer;
     *stream.end = 0;
     for (;;) {
         const long got =
@@ -51,14 +49,7 @@ constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // that letter in either case.
 constexpr int lower_letter(int c) { return c | 0x20; }
 
-constexpr int hex_value(int c) {
-    if (is_digit(c)) return c - '0';
-    const int letter = lower_letter(c);
-    if (letter >= 'a' && letter <= 'f') return letter - 'a' + 10;
-    return -1;
-}
-
-// The rest of a word ("nf" of "inf"), and its letters packed as load_word
+// The rest of a word ("nf" of "inf"), its letters also packed as load_word
 // packs characters.
 struct word_rest {
     const char* text;
@@ -108,11 +99,15 @@ struct exponent_text {
     std::int64_t magnitude;
 };
 
-inline void add_exponent_digit(exponent_text& exponent, int c) {
-    exponent.has_digits = true;
-    exponent.signable = false;
-    if (exponent.magnitude < exponent_limit)
-        exponent.magnitude = exponent.magnitude * 10 + (c - '0');
+// The exponent's digits held in the buffer; the scanner's loop comes back for
+// the rest of a run after a refill, as for the other runs below.
+void take_exponent_run(input_stream& stream, exponent_text& exponent) {
+    for (; is_digit(*stream.next); ++stream.next) {
+        exponent.has_digits = true;
+        exponent.signable = false;
+        if (exponent.magnitude < exponent_limit)
+            exponent.magnitude = exponent.magnitude * 10 + (*stream.next - '0');
+    }
 }
 
 std::int64_t exponent_value(const exponent_text& exponent) {
@@ -127,66 +122,41 @@ bool take_punctuation(int c, int exponent_letter, bool got_digit, bool& got_dot,
     if (exponent.signable && (c == '+' || c == '-')) {
         exponent.negative = c == '-';
         exponent.signable = false;
-        return true;
-    }
-    if (got_digit && !exponent.started && lower_letter(c) == exponent_letter) {
-        exponent.started = true;
-        exponent.signable = true;
+    } else if (got_digit && !exponent.started && lower_letter(c) == exponent_letter) {
+        exponent.started = exponent.signable = got_dot = true;
+    } else if (!got_dot && c == '.') {
         got_dot = true;
-        return true;
+    } else {
+        return false;
     }
-    if (!got_dot && c == '.') {
-        got_dot = true;
-        return true;
-    }
-    return false;
-}
-
-// Runs of digits are taken inside the buffer, up to its zero byte; the
-// scanner's loop comes back for the rest of a run after a refill.
-
-void take_exponent_run(input_stream& stream, exponent_text& exponent) {
-    const unsigned char* c = stream.next;
-    for (; is_digit(*c); ++c) add_exponent_digit(exponent, *c);
-    stream.next = const_cast<unsigned char*>(c);
-}
-
-// Digits past the kept ones only tell whether any of them is nonzero.
-void take_dropped_digits(const unsigned char*& c, std::int64_t& count, bool& nonzero) {
-    const unsigned char* const start = c;
-    for (std::uint64_t word = 0; text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
-         c += 8)
-        nonzero = nonzero || word != text_words::every_byte('0');
-    for (; is_digit(*c); ++c) nonzero = nonzero || *c != '0';
-    count = c - start;
+    return true;
 }
 
 void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_dot) {
+    using namespace text_words;
     const unsigned char* c = stream.next;
     if (number.count == 0) {
         // Leading zeros are no significant digits.
         const unsigned char* const zeros = c;
-        while (text_words::load_word(c) == text_words::every_byte('0')) c += 8;
+        while (load_word(c) == every_byte('0')) c += 8;
         while (*c == '0') ++c;
         if (got_dot) number.scale -= c - zeros;
     }
     // Eight digits at a time while they fit, then one by one.
-    for (std::uint64_t word = 0; number.count + 8 <= kept_decimal_digits &&
-                                 text_words::non_digit_bytes(word = text_words::load_word(c)) == 0;
-         c += 8) {
-        text_words::store_word(number.digit + number.count, word - text_words::every_byte('0'));
-        number.count += 8;
-        if (got_dot) number.scale -= 8;
-    }
-    for (; number.count < kept_decimal_digits && is_digit(*c); ++c) {
+    const unsigned char* const kept = c;
+    for (std::uint64_t word = 0;
+         number.count + 8 <= kept_decimal_digits && non_digit_bytes(word = load_word(c)) == 0;
+         c += 8, number.count += 8)
+        store_word(number.digit + number.count, word - every_byte('0'));
+    for (; number.count < kept_decimal_digits && is_digit(*c); ++c)
         number.digit[number.count++] = static_cast<std::uint8_t>(*c - '0');
-        if (got_dot) --number.scale;
-    }
-    if (number.count == kept_decimal_digits) {
-        std::int64_t dropped = 0;
-        take_dropped_digits(c, dropped, number.nonzero_dropped);
-        if (!got_dot) number.scale += dropped;
-    }
+    if (got_dot) number.scale -= c - kept;
+    // Digits past the kept ones only tell whether any of them is nonzero.
+    const unsigned char* const dropped = c;
+    for (std::uint64_t word = 0; non_digit_bytes(word = load_word(c)) == 0; c += 8)
+        number.nonzero_dropped = number.nonzero_dropped || word != every_byte('0');
+    for (; is_digit(*c); ++c) number.nonzero_dropped = number.nonzero_dropped || *c != '0';
+    if (!got_dot) number.scale += c - dropped;
     stream.next = const_cast<unsigned char*>(c);
 }
 
@@ -194,32 +164,35 @@ void take_mantissa_run(input_stream& stream, decimal_digits& number, bool got_do
 constexpr std::uint8_t not_hex = 16;
 constexpr std::array<std::uint8_t, 256> hex_digit_values = [] {
     std::array<std::uint8_t, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        const int value = hex_value(c);
-        table[static_cast<std::size_t>(c)] = value < 0 ? not_hex : static_cast<std::uint8_t>(value);
-    }
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] =
+            is_digit(c) ? static_cast<std::uint8_t>(c - '0')
+            : lower_letter(c) >= 'a' && lower_letter(c) <= 'f'
+                ? static_cast<std::uint8_t>(lower_letter(c) - 'a' + 10)
+                : not_hex;
     return table;
 }();
 
 void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     const unsigned char* c = stream.next;
-    const unsigned char* const start = c;
     std::uint64_t mantissa = number.mantissa;
     if (mantissa == 0) {
+        const unsigned char* const zeros = c;
         while (*c == '0') ++c;  // leading zeros are no significant digits
-        if (got_dot) number.scale -= 4 * (c - start);
+        if (got_dot) number.scale -= 4 * (c - zeros);
     }
-    const unsigned char* const kept_start = c;
+    const unsigned char* const kept = c;
     for (unsigned digit = 0;
          mantissa < (std::uint64_t{1} << 60) && (digit = hex_digit_values[*c]) != not_hex; ++c)
         mantissa = mantissa * 16 + digit;
-    if (got_dot) number.scale -= 4 * (c - kept_start);
-    const unsigned char* const dropped_start = c;
-    unsigned dropped = 0;  // the dropped digits' values or-ed together
-    for (unsigned digit = 0; (digit = hex_digit_values[*c]) != not_hex; ++c) dropped |= digit;
-    if (!got_dot) number.scale += 4 * (c - dropped_start);
+    if (got_dot) number.scale -= 4 * (c - kept);
+    const unsigned char* const dropped = c;
+    unsigned dropped_digits = 0;  // or-ed together
+    for (unsigned digit = 0; (digit = hex_digit_values[*c]) != not_hex; ++c)
+        dropped_digits |= digit;
+    if (!got_dot) number.scale += 4 * (c - dropped);
     number.mantissa = mantissa;
-    number.nonzero_dropped = number.nonzero_dropped || dropped != 0;
+    number.nonzero_dropped = number.nonzero_dropped || dropped_digits != 0;
     stream.next = const_cast<unsigned char*>(c);
 }
 
@@ -232,7 +205,7 @@ void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     bool got_digit = false;
     bool got_dot = false;
     bool took_any = false;
-    for (int c = peek(stream);; c = peek(stream)) {
+    for (int c = peek(stream);; c = peek(stream), took_any = true) {
         if (exponent.started && is_digit(c)) {
             take_exponent_run(stream, exponent);
         } else if (!exponent.started && c >= 0 &&
@@ -244,7 +217,6 @@ void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
         } else {
             break;
         }
-        took_any = true;
     }
     if (!took_any) return scan_result::not_a_number;  // "0x" alone
     number.exponent = exponent_value(exponent);
@@ -257,18 +229,15 @@ void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     decimal_digits number;  // digit[] is filled as far as count says
     number.count = 0;
     number.nonzero_dropped = false;
-    number.scale = 0;
-    number.exponent = 0;
+    number.scale = number.exponent = 0;
     exponent_text exponent{};
     bool got_dot = false;
     for (int c = peek(stream);; c = peek(stream)) {
-        if (is_digit(c)) {
-            if (exponent.started) {
-                take_exponent_run(stream, exponent);
-            } else {
-                got_digit = true;
-                take_mantissa_run(stream, number, got_dot);
-            }
+        if (is_digit(c) && exponent.started) {
+            take_exponent_run(stream, exponent);
+        } else if (is_digit(c)) {
+            got_digit = true;
+            take_mantissa_run(stream, number, got_dot);
         } else if (take_punctuation(c, 'e', got_digit, got_dot, exponent)) {
             take(stream);
         } else {
@@ -281,14 +250,21 @@ void take_hex_run(input_stream& stream, hex_digits& number, bool got_dot) {
     return scan_result::value;
 }
 
+// An optional sign at the cursor; true for a minus.
+bool take_sign(input_stream& stream) {
+    const int c = peek(stream);
+    if (c != '-' && c != '+') return false;
+    take(stream);
+    return c == '-';
+}
+
 }  // namespace
 
 void open_input(input_stream& stream, input_source source) {
     stream.source = source;
     stream.buffer = stream.storage + input_buffer_room_before;
     for (unsigned char* room = stream.storage; room < stream.buffer; ++room) *room = ' ';
-    stream.next = stream.buffer;
-    stream.end = stream.buffer;
+    stream.next = stream.end = stream.buffer;
     *stream.end = 0;
     stream.consumed_before_buffer = 0;
     stream.line = 1;
@@ -310,14 +286,9 @@ bool skip_white_space_slowly(input_stream& stream) {
 }
 
 scan_result scan_float_slowly(input_stream& stream, float& value) {
+    // After a sign that ends the input, the decimal scan finds no digit.
+    const bool negative = take_sign(stream);
     int c = peek(stream);
-    bool negative = false;
-    if (c == '-' || c == '+') {
-        negative = c == '-';
-        take(stream);
-        c = peek(stream);
-        if (c == end_of_input) return scan_result::not_a_number;
-    }
     const std::uint32_t sign = negative ? binary32_sign_bit : 0;
     if (lower_letter(c) == 'n') {
         take(stream);
@@ -328,39 +299,28 @@ scan_result scan_float_slowly(input_stream& stream, float& value) {
     if (lower_letter(c) == 'i') {
         take(stream);
         if (!take_word(stream, rest_of_inf)) return scan_result::not_a_number;
-        c = peek(stream);
-        if (c != end_of_input && lower_letter(c) == 'i') {
+        if ((c = peek(stream)) != end_of_input && lower_letter(c) == 'i') {
             take(stream);
             if (!take_word(stream, rest_of_infinity)) return scan_result::not_a_number;
         }
         value = std::bit_cast<float>(binary32_infinity | sign);
         return scan_result::value;
     }
-    if (c == '0') {
-        take(stream);
-        c = peek(stream);
-        if (c != end_of_input && lower_letter(c) == 'x') {
-            take(stream);
-            return scan_hex_number(stream, negative, value);
-        }
+    if (c != '0') return scan_decimal_number(stream, negative, false, value);
+    take(stream);
+    c = peek(stream);
+    if (c == end_of_input || lower_letter(c) != 'x')
         return scan_decimal_number(stream, negative, true, value);
-    }
-    return scan_decimal_number(stream, negative, false, value);
+    take(stream);
+    return scan_hex_number(stream, negative, value);
 }
 
 scan_result scan_int_slowly(input_stream& stream, std::int32_t& value) {
-    int c = peek(stream);
-    bool negative = false;
-    if (c == '-' || c == '+') {
-        negative = c == '-';
-        take(stream);
-        c = peek(stream);
-    }
+    const bool negative = take_sign(stream);
     constexpr std::int64_t beyond_range = std::int64_t{1} << 31;
     bool got_digit = false;
     std::int64_t magnitude = 0;
-    for (; is_digit(c); c = peek(stream)) {
-        got_digit = true;
+    for (int c = peek(stream); is_digit(c); c = peek(stream), got_digit = true) {
         if (magnitude <= beyond_range) magnitude = magnitude * 10 + (c - '0');
         take(stream);
     }

@@ -1,4 +1,5 @@
-// The answer for one stored record.
+// The answer for one stored record, and the answer lines, "YES" or "NO",
+// written into a buffer one row at a time.
 #pragma once
 
 #include <bit>
@@ -58,4 +59,22 @@ inline bool record_verdict(const record_table& table, std::int32_t row) {
     if constexpr (long_double_is_x86_extended)
         return long_double_verdict(base, monthly, years, percent);
     return extended_verdict(base, monthly, years, percent);
+}
+
+// The two answers, NO and YES, each as four bytes (the fourth byte of "NO\n"
+// is overwritten by the next answer), and their lengths.
+inline constexpr char answer_texts[2][5] = {"NO\n\n", "YES\n"};
+inline constexpr unsigned long answer_lengths[2] = {3, 4};
+
+// Answers rows `row` to `stop` - 1 from `length` on; returns the new length.
+inline unsigned long answer_one_at_a_time(const record_table& table, unsigned char* answers,
+                                          std::int32_t row, unsigned long length,
+                                          std::int32_t stop) {
+    for (; row < stop; ++row) {
+        const bool yes = record_verdict(table, row);
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result): answers are bytes, not a string.
+        std::memcpy(answers + length, answer_texts[yes ? 1 : 0], 4);
+        length += answer_lengths[yes ? 1 : 0];
+    }
+    return length;
 }

@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "../fast_decimal.hpp"
 #include "../records.hpp"
@@ -23,7 +24,7 @@ static_assert(input_buffer_room_before >= 16, "a kernel loads the sixteen bytes 
 struct window_masks {
     std::uint64_t white_space;
     std::uint64_t line_feeds;
-    std::uint64_t letters;  // bytes from '@' on, which no decimal has (where a kernel says)
+    std::uint64_t letters;  // bytes from '@' on, no decimal's (where a kernel marks them)
 };
 
 // The stops of one record: where its four tokens stop (the white space after
@@ -43,22 +44,15 @@ inline std::uint64_t token_stops(const window_masks& masks) {
     return masks.white_space & ~((masks.white_space << 1) | 1);
 }
 
-// The positions of the four lowest bits set (64 for those missing), taken
-// from `bits`.
-[[gnu::always_inline]] inline void take_four_positions(std::uint64_t& bits,
-                                                       std::uint64_t (&positions)[4]) {
-    for (std::uint64_t& position : positions) {
-        position = static_cast<std::uint64_t>(std::countr_zero(bits));
-        bits &= bits - 1;
-    }
-}
-
-// The next record's stops, taken from the stops not yet taken; a window
-// usually holds two records.
+// The next record's stops, taken from the stops not yet taken (64 for those
+// missing); a window usually holds two records.
 [[gnu::always_inline]] inline record_stops take_record_stops(std::uint64_t& stops,
                                                              std::uint64_t before) {
     record_stops record{before, {}};
-    take_four_positions(stops, record.stop);
+    for (std::uint64_t& stop : record.stop) {
+        stop = static_cast<std::uint64_t>(std::countr_zero(stops));
+        stops &= stops - 1;
+    }
     return record;
 }
 
@@ -84,45 +78,44 @@ struct record_values {
     table.percent[row] = values.percent;
 }
 
-// Not inlined: the token-by-token way is the rarer one.
-[[gnu::noinline]] inline const unsigned char* take_fast(const unsigned char* c, float& value) {
-    return fast_decimal::take_decimal(c, value);
-}
-inline const unsigned char* take_fast(const unsigned char* c, std::int32_t& value) {
-    return fast_decimal::take_count(c, value);
-}
-inline scan_result scan_exactly(input_stream& input, float& value) {
-    return scan_float_slowly(input, value);
-}
-inline scan_result scan_exactly(input_stream& input, std::int32_t& value) {
-    return scan_int_slowly(input, value);
-}
-
-// The token at `start` as one whole value, by the full scanner in place,
-// kept from asking the source (with at_end set it takes the buffer's end for
-// the input's end). Returns the white space after the token, or null when
-// the token is not one whole value before the buffer's end (then the
-// value-by-value reader decides, from the record's start).
+// The token at `start` as one whole value: by the fast conversion where it
+// starts as a decimal does (after a sign), else or where that refuses it by
+// the full scanner in place, kept from asking the source (with at_end set it
+// takes the buffer's end for the input's end). Returns the white space after
+// the token, or null when it is not one whole value before the buffer's end:
+// the value-by-value reader then decides, from the record's start. Neither
+// conversion is inlined: the token-by-token way is the rarer one.
 template <typename number>
 [[gnu::noinline]] const unsigned char* take_exactly(input_stream& input, const unsigned char* start,
                                                     number& value) {
     input.next = const_cast<unsigned char*>(start);
     const bool at_end = input.at_end;
     input.at_end = true;
-    const scan_result result = scan_exactly(input, value);
+    scan_result result = scan_result::not_a_number;
+    if constexpr (std::is_same_v<number, float>)
+        result = scan_float_slowly(input, value);
+    else
+        result = scan_int_slowly(input, value);
     input.at_end = at_end;
     return result == scan_result::value && is_white_space(*input.next) ? input.next : nullptr;
 }
 
-// The same by the fast conversion where the token starts as a decimal does
-// (after a sign), and by take_exactly where that refuses it or it does not.
+[[gnu::noinline]] inline const unsigned char* take_fast(const unsigned char* c, float& value) {
+    return fast_decimal::take_decimal(c, value);
+}
+
 template <typename number>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
                                                               const unsigned char* start,
                                                               number& value) {
     const unsigned char first = start[*start == '+' || *start == '-' ? 1 : 0];
     const unsigned char* after = nullptr;
-    if (fast_decimal::is_digit(first) || first == '.') after = take_fast(start, value);
+    if (fast_decimal::is_digit(first) || first == '.') {
+        if constexpr (std::is_same_v<number, float>)
+            after = take_fast(start, value);
+        else
+            after = fast_decimal::take_count(start, value);
+    }
     return after != nullptr ? after : take_exactly(input, start, value);
 }
 
@@ -182,6 +175,18 @@ template <typename kernel_constants>
 // Whether a record found in the window holds a letter (where the kernel marks them).
 inline bool has_letters(const window_masks& masks, const record_stops& record) {
     return (masks.letters & bits_below(record.stop[3]) & ~bits_below(record.before)) != 0;
+}
+
+// For a kernel without a conversion of its own (portable, SSE2): every
+// record token by token.
+template <typename kernel>
+inline bool convert_record(const unsigned char* /*c*/, const record_stops& /*stops*/,
+                           record_table& /*table*/, std::int32_t /*row*/, const kernel& /*k*/) {
+    return false;
+}
+template <typename kernel>
+inline bool takes_by_tokens(const kernel& /*k*/, bool /*letters*/, bool /*first*/) {
+    return true;
 }
 
 // The first characters of the tokens of a record found in the window.

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../../answers.hpp"
 #include "../../records.hpp"
+#include "../../verdict.hpp"
 
 #if defined(SCREENING_AVX2)
 #include <immintrin.h>

@@ -1,8 +1,6 @@
 // The AVX2 kernel (with BMI1 and BMI2): the window classified in two 32-byte
-// registers, and a record's four tokens converted together, each in a
-// 64-bit lane: the usual records (unsigned tokens of at most eight
-// characters) in binary32, the others (a sign, up to fifteen characters) in
-// binary64.
+// registers, and a record's four tokens converted together, a 64-bit lane
+// each (convert_tokens).
 #pragma once
 
 #include <cstddef>
@@ -32,21 +30,20 @@ struct constants {
     __m256i years_lane;  // 64-bit lane 1
     __m256i last_byte;   // byte 7 of each 64-bit lane
     __m256 powers_of_ten;
-    // For the other records, in binary64.
     __m256i plus;
     __m256i minus;
-    __m256i eight_digits;  // 10^8
-    __m256i seven_digits;  // 10^7
+    __m256i float_sign_bit;  // of the low half of each 64-bit lane
+    __m256i eight_digits;    // 10^8
+    __m256i seven_digits;    // 10^7
     __m256i low_three_bits;
     __m256i two_to_52;       // its binary64 bits
     __m256i below_binary32;  // the 29 bits below binary32's last
     __m256i midpoint;        // those bits of a binary32 midpoint
-    __m256i float_sign_bit;  // of the low half of each 64-bit lane
     __m256d every_lane;
 };
 
 template <typename vector>
-[[gnu::target("avx2"), gnu::always_inline]] inline vector held_in_register(vector value) {
+[[gnu::target("avx2"), gnu::always_inline]] inline vector held(vector value) {
     __asm__("" : "+x"(value));
     return value;
 }
@@ -57,30 +54,29 @@ template <typename vector>
     for (int i = 0; i < 8; ++i) powers[i] = static_cast<float>(powers_of_ten[i]);
     // The white space character with each low nibble: 0x20 for 0, 9 to 13
     // for themselves, and for the others 0xff, which no byte below 0x80 is.
-    const __m256i white_space_by_low_nibble = _mm256_broadcastsi128_si256(
-        _mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1));
-    return {held_in_register(white_space_by_low_nibble),
-            held_in_register(_mm256_set1_epi8('\n')),
-            held_in_register(_mm256_set1_epi8('0')),
-            held_in_register(_mm256_set1_epi8('.' ^ '0')),
-            held_in_register(_mm256_set1_epi8(9)),
-            held_in_register(_mm256_set1_epi16(1 << 8 | 10)),
-            held_in_register(_mm256_set1_epi32(1 << 16 | 100)),
-            held_in_register(_mm256_set1_epi64x(10000)),
-            held_in_register(_mm256_setzero_si256()),
-            held_in_register(_mm256_set_epi64x(0, 0, -1, 0)),
-            held_in_register(_mm256_set1_epi64x(static_cast<long long>(0xffULL << 56))),
-            held_in_register(_mm256_loadu_ps(powers)),
-            held_in_register(_mm256_set1_epi8('+')),
-            held_in_register(_mm256_set1_epi8('-')),
-            held_in_register(_mm256_set1_epi64x(100000000)),
-            held_in_register(_mm256_set1_epi64x(10000000)),
-            held_in_register(_mm256_set1_epi64x(7)),
-            held_in_register(_mm256_set1_epi64x(0x4330000000000000)),
-            held_in_register(_mm256_set1_epi64x((1 << 29) - 1)),
-            held_in_register(_mm256_set1_epi64x(1 << 28)),
-            held_in_register(_mm256_set1_epi64x(0x80000000)),
-            held_in_register(_mm256_castsi256_pd(_mm256_set1_epi64x(-1)))};
+    return {held(_mm256_broadcastsi128_si256(_mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1,
+                                                           '\t', '\n', '\v', '\f', '\r', -1, -1))),
+            held(_mm256_set1_epi8('\n')),
+            held(_mm256_set1_epi8('0')),
+            held(_mm256_set1_epi8('.' ^ '0')),
+            held(_mm256_set1_epi8(9)),
+            held(_mm256_set1_epi16(1 << 8 | 10)),
+            held(_mm256_set1_epi32(1 << 16 | 100)),
+            held(_mm256_set1_epi64x(10000)),
+            held(_mm256_setzero_si256()),
+            held(_mm256_set_epi64x(0, 0, -1, 0)),
+            held(_mm256_set1_epi64x(static_cast<long long>(0xffULL << 56))),
+            held(_mm256_loadu_ps(powers)),
+            held(_mm256_set1_epi8('+')),
+            held(_mm256_set1_epi8('-')),
+            held(_mm256_set1_epi64x(0x80000000)),
+            held(_mm256_set1_epi64x(100000000)),
+            held(_mm256_set1_epi64x(10000000)),
+            held(_mm256_set1_epi64x(7)),
+            held(_mm256_set1_epi64x(0x4330000000000000)),
+            held(_mm256_set1_epi64x((1 << 29) - 1)),
+            held(_mm256_set1_epi64x(1 << 28)),
+            held(_mm256_castsi256_pd(_mm256_set1_epi64x(-1)))};
 }
 
 // White space: the bytes equal to the white space character with their low
@@ -95,16 +91,6 @@ template <typename vector>
     flags = _mm256_or_si256(flags, _mm256_srli_epi64(flags, 8));
     flags = _mm256_or_si256(flags, _mm256_srli_epi64(flags, 16));
     return _mm256_or_si256(flags, _mm256_srli_epi64(flags, 32));
-}
-
-// The point removal: the bytes at or below the highest `point` ('.' ^ '0') of
-// each lane move up by one over it, leaving the digits right-aligned; `below`
-// is set to those bytes.
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i without_point(__m256i characters,
-                                                                         __m256i point,
-                                                                         __m256i& below) {
-    below = spread_down(_mm256_cmpeq_epi8(characters, point));
-    return _mm256_blendv_epi8(characters, _mm256_slli_epi64(characters, 8), below);
 }
 
 // The value of the eight digits (0-9) of each 64-bit lane, first digit
@@ -122,24 +108,6 @@ template <typename vector>
     return _mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits);
 }
 
-// The sixteen bytes that end with each token: the last eight in `low`, the
-// eight before them in `high`, a 64-bit lane of each per token, in the order
-// base, years, monthly, percent.
-[[gnu::target("avx2"), gnu::always_inline]] inline void load_tokens(
-    const unsigned char* c, const record_window::record_stops& stops, __m256i& low, __m256i& high) {
-    const auto sixteen_before = [c](std::uint64_t stop) {
-        __m128i bytes;
-        std::memcpy(&bytes, c + static_cast<std::ptrdiff_t>(stop) - 16, sizeof bytes);
-        return bytes;
-    };
-    const __m256i first =
-        _mm256_set_m128i(sixteen_before(stops.stop[1]), sixteen_before(stops.stop[0]));
-    const __m256i second =
-        _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]));
-    low = _mm256_unpackhi_epi64(first, second);
-    high = _mm256_unpacklo_epi64(first, second);
-}
-
 // The bytes' flags of two registers, byte i's into bit i.
 [[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t bit_mask(__m256i low,
                                                                           __m256i high) {
@@ -147,8 +115,8 @@ template <typename vector>
            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
 }
 
-// These two are only inline, not always_inline: they are inlined into the
-// reader's loop, a template without target options, inside its AVX2 build.
+// Only inline, not always_inline: it is inlined into the reader's loop, a
+// template without target options, inside its AVX2 build.
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
     const unsigned char* c, const constants& k) {
     __m256i low;
@@ -161,30 +129,41 @@ template <typename vector>
 
 // Four tokens that stop at `stops`, converted together and stored in the
 // row; false, having stored nothing, when one is not of the shape taken or
-// a value is zero. Every token is read from the eight bytes that end with it
-// (`low`), the bytes at and below the highest white space byte cleared, the
-// digits below the point moved up over it; the year count has no point.
+// a value is zero. Each token is read from the sixteen bytes that end with
+// it: the last eight (`low`) with the bytes at and below the highest white
+// space byte cleared and the digits below the point moved up over it, the
+// eight before them (`high`) where the token fills the low ones. The year
+// count has no point.
 // - The usual records: unsigned tokens of at most eight characters. Up to
 //   seven digits beside a point are below 2^24, exact in binary32, so one
 //   division by an exact power of ten rounds correctly (eight digits have no
 //   point and are only converted, which rounds correctly).
-// - `signs`: a sign may come first, read as white space (eight characters
-//   after it at most); it must follow white space, and a minus negates the
-//   quotient, as rounding to nearest is symmetric.
-// - `wide`: unsigned tokens of up to fifteen characters, the bytes before
-//   the low ones (`high`) holding the digits above them. The value, below
-//   10^15 < 2^53, is exact in binary64, and decimal_bits (binary32.hpp) gives
-//   the proof that one binary64 division by an exact power of ten, narrowed,
-//   is the binary32 value, unless the quotient is a binary32 midpoint, which
-//   is refused.
+// - `signs`: a sign may come first, read as white space; it must follow
+//   white space, and a minus negates the quotient, as rounding to nearest is
+//   symmetric.
+// - `wide`: unsigned tokens of up to fifteen characters, the high bytes
+//   holding the digits above the low ones. The value, below 10^15 < 2^53, is
+//   exact in binary64, and decimal_bits (binary32.hpp) gives the proof that
+//   one binary64 division by an exact power of ten, narrowed, is the binary32
+//   value, unless the quotient is a binary32 midpoint, which is refused but
+//   for an exact tie.
 template <bool signs, bool wide>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_tokens(
     const unsigned char* c, const record_window::record_stops& stops, record_table& table,
     std::int32_t row, const constants& k) {
     static_assert(!(signs && wide), "signed wide tokens are taken one by one");
-    __m256i low;
-    __m256i high;
-    load_tokens(c, stops, low, high);
+    const auto sixteen_before = [c](std::uint64_t stop) {
+        __m128i bytes;
+        std::memcpy(&bytes, c + static_cast<std::ptrdiff_t>(stop) - 16, sizeof bytes);
+        return bytes;
+    };
+    const __m256i first =
+        _mm256_set_m128i(sixteen_before(stops.stop[1]), sixteen_before(stops.stop[0]));
+    const __m256i second =
+        _mm256_set_m128i(sixteen_before(stops.stop[3]), sixteen_before(stops.stop[2]));
+    // 64-bit lanes in the order base, years, monthly, percent.
+    const __m256i low = _mm256_unpackhi_epi64(first, second);
+    const __m256i high = _mm256_unpacklo_epi64(first, second);
     const __m256i low_space = white_space_bytes(low, k);
     const __m256i high_space = white_space_bytes(high, k);
     // Known to be zero at compile time where unused (k.zero is hidden).
@@ -197,9 +176,12 @@ template <bool signs, bool wide>
             _mm256_or_si256(_mm256_cmpeq_epi8(high, k.minus), _mm256_cmpeq_epi8(high, k.plus));
     }
     const __m256i earlier = spread_down(_mm256_or_si256(low_space, low_signs));
-    __m256i below;
-    const __m256i low_digits = without_point(
-        _mm256_andnot_si256(earlier, _mm256_xor_si256(low, k.zero_character)), k.point, below);
+    const __m256i characters =
+        _mm256_andnot_si256(earlier, _mm256_xor_si256(low, k.zero_character));
+    // The bytes at or below the point move up by one over it.
+    const __m256i below = spread_down(_mm256_cmpeq_epi8(characters, k.point));
+    const __m256i low_digits =
+        _mm256_blendv_epi8(characters, _mm256_slli_epi64(characters, 8), below);
     const __m256i fills_low = _mm256_cmpeq_epi64(earlier, k.zero);
     __m256i digits = digit_bytes(low_digits, k);
     __m256i refused = _mm256_and_si256(below, k.years_lane);
@@ -209,14 +191,14 @@ template <bool signs, bool wide>
         high_digits = _mm256_and_si256(
             fills_low, _mm256_andnot_si256(high_earlier, _mm256_xor_si256(high, k.zero_character)));
         digits = _mm256_and_si256(digits, digit_bytes(high_digits, k));
-        // Sixteen characters, or a year count of more than eight: refused.
+        // Sixteen characters, or a year count of more than eight.
         refused = _mm256_or_si256(
             refused,
             _mm256_and_si256(fills_low, _mm256_or_si256(_mm256_cmpeq_epi64(high_earlier, k.zero),
                                                         k.years_lane)));
     } else {
         // A token that fills its eight bytes has eight characters only where
-        // the byte before them is white space (or, with signs, a sign after it).
+        // the byte before them is white space, or a sign after white space.
         __m256i before = high_space;
         if constexpr (signs)
             before = _mm256_or_si256(
@@ -228,10 +210,8 @@ template <bool signs, bool wide>
     }
     __m256i negative = _mm256_setzero_si256();
     if constexpr (signs) {
-        // The token's sign is the highest white space or sign byte where that
-        // is a sign, or the byte before a token that fills its eight; a sign
-        // must follow white space, in its lane, or for the lowest byte, as
-        // the highest byte before.
+        // The token's sign is its highest white space or sign byte where that
+        // is a sign, or the byte before a token that fills its eight.
         const __m256i own = _mm256_andnot_si256(_mm256_srli_epi64(earlier, 8), low_signs);
         refused = _mm256_or_si256(
             refused, _mm256_andnot_si256(_mm256_or_si256(_mm256_slli_epi64(low_space, 8),
@@ -258,7 +238,7 @@ template <bool signs, bool wide>
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0): the byte sum is 255 n, -n modulo 8.
     const __m256i fraction_digits = _mm256_sad_epu8(below, k.zero);
-    __m128 amounts;  // base, monthly, percent in 0, 2, 3
+    __m128 amounts;  // base, monthly and percent in 0, 2 and 3
     if constexpr (wide) {
         const __m256d exact =
             _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(integers, k.two_to_52)),
@@ -273,11 +253,11 @@ template <bool signs, bool wide>
         // product below is exact, and gives the integer back only for a tie.
         const __m256i midpoints = _mm256_cmpeq_epi64(
             _mm256_and_si256(_mm256_castpd_si256(quotients), k.below_binary32), k.midpoint);
-        if (_mm256_testz_si256(midpoints, midpoints) == 0) {
-            const __m256i ties = _mm256_castpd_si256(
-                _mm256_cmp_pd(_mm256_mul_pd(quotients, powers), exact, _CMP_EQ_OQ));
-            if (_mm256_testc_si256(ties, midpoints) == 0) return false;
-        }
+        if (_mm256_testz_si256(midpoints, midpoints) == 0 &&
+            _mm256_testc_si256(_mm256_castpd_si256(_mm256_cmp_pd(_mm256_mul_pd(quotients, powers),
+                                                                 exact, _CMP_EQ_OQ)),
+                               midpoints) == 0)
+            return false;
         amounts = _mm256_cvtpd_ps(quotients);
     } else {
         // The permutation takes the index modulo 8.
@@ -288,11 +268,11 @@ template <bool signs, bool wide>
         amounts = _mm_shuffle_ps(_mm256_castps256_ps128(quotients),
                                  _mm256_extractf128_ps(quotients, 1), 0x80);
     }
-    auto year_count = static_cast<std::int32_t>(_mm256_extract_epi64(integers, 1));
-    if (signs && _mm256_extract_epi64(negative, 1) != 0) year_count = -year_count;
+    auto years = static_cast<std::int32_t>(_mm256_extract_epi64(integers, 1));
+    if (signs && _mm256_extract_epi64(negative, 1) != 0) years = -years;
     record_window::store_record(
         table, row,
-        {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)), year_count,
+        {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehl_ps(amounts, amounts)), years,
          _mm_cvtss_f32(_mm_shuffle_ps(amounts, amounts, 3))});
     return true;
 }

@@ -1,6 +1,6 @@
 // The portable kernel: the window classified a word of eight bytes at a
 // time, with masks that are exact for every byte, on either byte order; the
-// records are converted token by token. It stops after four words when the
+// records are taken token by token. It stops after four words when the
 // record's tokens already end there.
 #pragma once
 
@@ -31,12 +31,5 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
     }
     return masks;
 }
-
-// Every record is taken token by token.
-inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
-                           record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
-    return false;
-}
-inline bool takes_by_tokens(constants /*k*/, bool /*letters*/, bool /*first*/) { return true; }
 
 }  // namespace portable_kernel

@@ -36,13 +36,6 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
     return masks;
 }
 
-// Every record is taken token by token.
-inline bool convert_record(const unsigned char* /*c*/, const record_window::record_stops& /*stops*/,
-                           record_table& /*table*/, std::int32_t /*row*/, constants /*k*/) {
-    return false;
-}
-inline bool takes_by_tokens(constants /*k*/, bool /*letters*/, bool /*first*/) { return true; }
-
 }  // namespace sse2_kernel
 
 #endif
