@@ -17,7 +17,8 @@ using record_window::window_masks;
 
 #if defined(SCREENING_AVX2)
 [[gnu::target("avx2,bmi,bmi2")]] window_masks classify_with_avx2(const unsigned char* c) {
-    return avx2_kernel::classify_window(c, avx2_kernel::make_constants());
+    return avx2_kernel::classify_window(c,
+                                        avx2_kernel::token_records{avx2_kernel::make_constants()});
 }
 #endif
 
@@ -27,6 +28,7 @@ window_masks byte_by_byte(const unsigned char* c) {
         const bool white = c[i] == ' ' || (c[i] >= '\t' && c[i] <= '\r');
         masks.white_space |= std::uint64_t{white} << i;
         masks.line_feeds |= std::uint64_t{c[i] == '\n'} << i;
+        masks.letters |= std::uint64_t{c[i] >= '@'} << i;
     }
     return masks;
 }
@@ -75,6 +77,7 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
             const window_masks avx2 = classify_with_avx2(window);
             EXPECT_EQ(avx2.white_space, expected.white_space) << n;
             EXPECT_EQ(avx2.line_feeds, expected.line_feeds) << n;
+            EXPECT_EQ(avx2.letters, expected.letters) << n;
         }
 #endif
     }
