@@ -7,7 +7,6 @@
 // at the end, and every problem is reported through report() below.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "kernels/avx2/answers.hpp"
@@ -45,38 +44,54 @@ unsigned long answer_records(unsigned char* answers) {
     return answer_one_at_a_time(table, answers, 0, 0, table.record_count - 1);
 }
 
+// A line for standard error, built from text and numbers (never negative).
+struct message {
+    char text[512];
+    unsigned long length;
+};
+
+void append(message& line, const char* text) {
+    for (; *text != '\0' && line.length < sizeof line.text - 1; ++text)
+        line.text[line.length++] = *text;
+}
+
+void append(message& line, std::int64_t number) {
+    char digits[24];
+    int count = 0;
+    do digits[count++] = static_cast<char>('0' + number % 10);
+    while ((number /= 10) > 0);
+    while (count > 0 && line.length < sizeof line.text - 1)
+        line.text[line.length++] = digits[--count];
+}
+
 // The one path for problems: a line on standard error, and status 1.
-int report(const char* problem) {
-    char line[300];  // "screening: " and a problem of up to 255 bytes
-    const int length = std::snprintf(line, sizeof line, "screening: %s\n", problem);
-    static_cast<void>(write_all(STDERR_FILENO, line, static_cast<unsigned long>(length)));
+template <typename... parts>
+int report(const parts&... problem) {
+    message line{{}, 0};
+    append(line, "screening: ");
+    (append(line, problem), ...);
+    line.text[line.length++] = '\n';
+    static_cast<void>(write_all(STDERR_FILENO, line.text, line.length));
     return 1;
 }
 
 int report_read_outcome(const read_outcome& outcome) {
-    char problem[256];
-    const auto line = static_cast<long long>(outcome.line);
     switch (outcome.status) {
     case read_status::closed:
         return 0;
     case read_status::read_failed:
-        std::snprintf(problem, sizeof problem, "read error: %s", std::strerror(outcome.read_error));
-        break;
+        return report("read error: ", std::strerror(outcome.read_error));
     case read_status::not_a_number:
-        std::snprintf(problem, sizeof problem, "line %lld: value %d of record %d is not a number",
-                      line, outcome.value_position, outcome.record_number);
-        break;
+        return report("line ", outcome.line, ": value ", std::int64_t{outcome.value_position},
+                      " of record ", std::int64_t{outcome.record_number}, " is not a number");
     case read_status::ends_inside_record:
-        std::snprintf(problem, sizeof problem, "line %lld: input ends inside record %d", line,
-                      outcome.record_number);
-        break;
+        return report("line ", outcome.line, ": input ends inside record ",
+                      std::int64_t{outcome.record_number});
     case read_status::too_many_records:
-        std::snprintf(problem, sizeof problem,
-                      "line %lld: more than %d records before the closing record", line,
-                      max_records - 1);
         break;
     }
-    return report(problem);
+    return report("line ", outcome.line, ": more than ", std::int64_t{max_records - 1},
+                  " records before the closing record");
 }
 
 }  // namespace
@@ -92,10 +107,6 @@ int main() {
     const int write_error = write_all(STDOUT_FILENO, answers, length);
 
     int status = report_read_outcome(outcome);
-    if (write_error != 0) {
-        char problem[256];
-        std::snprintf(problem, sizeof problem, "write error: %s", std::strerror(write_error));
-        status = report(problem);
-    }
+    if (write_error != 0) status = report("write error: ", std::strerror(write_error));
     return status;
 }
