@@ -229,7 +229,7 @@ TEST(GeneratedInputs, RunAgreesWithTheFscanfReaderOnGeneratedText) {
 
 // Lists of the records the kernels take, and of those they must refuse:
 // tokens of 1 to 18 characters with a point anywhere, signs (also out of
-// place), exponents, zeros, stray bytes, any white space, two records to a window or one, and
+// place), exponents, zeros, stray bytes and second points, any white space, two records to a window or one, and
 // the buffer's end anywhere (the checks also read in pieces). Every kernel
 // this processor runs must read them as the fscanf reader does.
 TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
@@ -253,7 +253,7 @@ TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
                     std::string("+-").substr(0, generator.next(2)) + digits(generator.next(4));
         if (generator.next(400) == 0)
             text.insert(generator.next(static_cast<std::uint32_t>(text.size()) + 1), 1,
-                        "x\x80,/\x01"[generator.next(5)]);
+                        "x\x80\xb5,/\x01:."[generator.next(8)]);
         // A sign out of place: in the token, after it, or alone.
         if (generator.next(200) == 0)
             text.insert(generator.next(static_cast<std::uint32_t>(text.size()) + 1), 1,

@@ -82,7 +82,7 @@ template <typename kernel>
             c = after;
             continue;
         }
-        if (!convert_record(c, first, table, row, k) &&
+        if (!convert_record(c, masks, first, table, row, k) &&
             (!takes_by_tokens(k, has_letters(masks, first), row == first_row) ||
              take_record_by_tokens(input, c, record_starts(masks, first), line, table, row, k) ==
                  nullptr))
@@ -91,7 +91,7 @@ template <typename kernel>
         std::uint64_t taken = first.stop[3];
         const record_stops second = take_record_stops(stops, taken);
         if (record_is_held(second, room) &&
-            (convert_record(c, second, table, row, k) ||
+            (convert_record(c, masks, second, table, row, k) ||
              (takes_by_tokens(k, has_letters(masks, second), false) &&
               take_record_by_tokens(input, c, record_starts(masks, second), line, table, row, k) !=
                   nullptr))) {

@@ -1,9 +1,8 @@
-// The kernels' classification of a window against the bytes themselves, and
-// the stops of the record found from it. Whole lists through every kernel are
-// checked against the fscanf reader in fuzz/corpus_test.cpp.
+// The kernels' classification of a window against the bytes themselves.
+// Whole lists through every kernel are checked against the fscanf reader in
+// fuzz/corpus_test.cpp.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstdint>
 #include <random>
 
@@ -33,16 +32,10 @@ window_masks byte_by_byte(const unsigned char* c) {
     return masks;
 }
 
-record_window::record_stops first_record(const window_masks& masks) {
-    std::uint64_t stops = record_window::token_stops(masks);
-    return record_window::take_record_stops(stops, 0);
-}
-
 TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
     std::mt19937_64 random(0x64b17e5);
     // The window's first byte is white space, as the readers have it.
     alignas(64) unsigned char window[64 + 16] = {};
-    int records_found = 0;
     for (int n = 0; n < 200000 && !HasFailure(); ++n) {
         window[0] = " \n\t\r"[random() % 4];
         for (int i = 1; i < 64; ++i) {
@@ -52,21 +45,9 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
                                     : static_cast<unsigned char>(random());
         }
         const window_masks expected = byte_by_byte(window);
-        const record_window::record_stops record = first_record(expected);
-        records_found += record.stop[3] < 64 ? 1 : 0;
-        const auto lines_of = [&record](const window_masks& masks) {
-            return std::popcount(masks.line_feeds & record_window::bits_below(record.stop[3] & 63));
-        };
-        // The portable kernel classifies the second half only when the
-        // first record does not end in the first.
         const window_masks portable = portable_kernel::classify_window(window, {});
-        const record_window::record_stops portable_record = first_record(portable);
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(portable_record.stop[k], record.stop[k]) << n;
-        EXPECT_EQ(lines_of(portable), lines_of(expected)) << n;
-        if (record.stop[3] >= 32) {
-            EXPECT_EQ(portable.white_space, expected.white_space) << n;
-            EXPECT_EQ(portable.line_feeds, expected.line_feeds) << n;
-        }
+        EXPECT_EQ(portable.white_space, expected.white_space) << n;
+        EXPECT_EQ(portable.line_feeds, expected.line_feeds) << n;
 #if defined(__SSE2__)
         const window_masks sse2 = sse2_kernel::classify_window(window, {});
         EXPECT_EQ(sse2.white_space, expected.white_space) << n;
@@ -81,7 +62,6 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
         }
 #endif
     }
-    EXPECT_GT(records_found, 10000);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // bit i for byte i; the four tokens of the next record are then found by bit
 // scans, so that any run of white space between them costs the same. A
 // record is converted by the kernel's own conversion of its four tokens at
-// once, or else token by token: by the fast conversion (fast_decimal.hpp),
-// and where that refuses a token, by the full scanner in place.
+// once (or a word at a time, convert_record below), or else token by token:
+// by the fast conversion (fast_decimal.hpp), and where that refuses a token,
+// by the full scanner in place.
 #pragma once
 
 #include <bit>
@@ -177,12 +178,90 @@ inline bool has_letters(const window_masks& masks, const record_stops& record) {
     return (masks.letters & bits_below(record.stop[3]) & ~bits_below(record.before)) != 0;
 }
 
-// For a kernel without a conversion of its own (portable, SSE2): every
-// record token by token.
+// The length of the token that stops at `stop`: from the white space byte
+// before it, or from the window's start, which a token there follows.
+inline unsigned token_length(const window_masks& masks, std::uint64_t stop) {
+    const std::uint64_t before = masks.white_space & bits_below(stop);
+    return static_cast<unsigned>(stop + static_cast<std::uint64_t>(std::countl_zero(before))) - 64;
+}
+
+// Digits of 2^24 and more, rarer in a short token: out of the loop.
+[[gnu::noinline]] inline std::uint32_t wide_decimal_bits(std::uint64_t digits,
+                                                         unsigned fraction_length) {
+    return decimal_bits(digits, -std::int64_t{fraction_length}, false);
+}
+
+// The token of `length` bytes that ends at `end`, its last eight bytes as
+// one word: an optional sign, then up to nine digits, with one point among
+// them in an amount. False, having stored nothing, for any other token, and
+// for a zero. The value is decimal_bits', exact.
+template <typename number>
+[[gnu::always_inline]] inline bool take_short_token(const unsigned char* end, unsigned length,
+                                                    number& value) {
+    using namespace text_words;
+    const unsigned char sign = end[-static_cast<std::ptrdiff_t>(length)];
+    if (sign == '+' || sign == '-') --length;
+    if (length == 0 || length > 9) return false;
+    // A ninth byte, before the word, must be a digit.
+    const std::uint64_t lead = length == 9 ? end[-9] ^ std::uint64_t{'0'} : 0;
+    const unsigned word_length = length == 9 ? 8 : length;
+    // The word's bytes of the token low, zeros above them.
+    std::uint64_t token = load_word(end - 8) >> (64 - 8 * word_length);
+    const std::uint64_t points = zero_bytes(token ^ every_byte('.'));
+    unsigned digit_count = word_length;
+    unsigned fraction_length = 0;
+    if (points != 0) {
+        if (!std::is_same_v<number, float>) return false;
+        // The digits after the first point moved down over it (a second
+        // one is no digit).
+        const unsigned point = static_cast<unsigned>(std::countr_zero(points)) / 8;
+        const std::uint64_t before = bits_below(8 * point);
+        token = (token & before) | ((token >> 8) & ~before);
+        fraction_length = --digit_count - point;
+    }
+    if (digit_count == 0 || lead > 9) return false;
+    // Digit values in the low bytes, the first lowest; the bytes shifted in
+    // below them are leading zeros.
+    const std::uint64_t digits = (token ^ every_byte('0')) << (64 - 8 * digit_count);
+    if (((((digits & every_byte(0x7f)) + every_byte(0x80 - 10)) | digits) & every_byte(0x80)) != 0)
+        return false;
+    const std::uint64_t magnitude =
+        lead * static_cast<std::uint64_t>(powers_of_ten[digit_count]) + eight_digit_value(digits);
+    if (magnitude == 0) return false;
+    if constexpr (std::is_same_v<number, float>) {
+        // Below 2^24 the first of decimal_bits' ways, inline: at most seven
+        // digits follow the point.
+        const float absolute =
+            magnitude > std::uint64_t{1} << 24
+                ? std::bit_cast<float>(wide_decimal_bits(magnitude, fraction_length))
+                : static_cast<float>(static_cast<std::int32_t>(magnitude)) /
+                      static_cast<float>(powers_of_ten[fraction_length]);
+        value = sign == '-' ? -absolute : absolute;
+    } else {
+        const auto count = static_cast<std::int32_t>(magnitude);
+        value = sign == '-' ? -count : count;
+    }
+    return true;
+}
+
+// For a kernel without a conversion of its own (portable; SSE2 where its
+// own refuses): the four tokens of a record, each of at most nine bytes
+// after a sign, a word at a time; the loop takes the others token by token.
 template <typename kernel>
-inline bool convert_record(const unsigned char* /*c*/, const record_stops& /*stops*/,
-                           record_table& /*table*/, std::int32_t /*row*/, const kernel& /*k*/) {
-    return false;
+[[gnu::always_inline]] inline bool convert_record(const unsigned char* c, const window_masks& masks,
+                                                  const record_stops& stops, record_table& table,
+                                                  std::int32_t row, const kernel& /*k*/) {
+    const auto length = [&masks, &stops](int token) {
+        return token_length(masks, stops.stop[token]);
+    };
+    record_values values{};
+    if (!take_short_token(c + stops.stop[0], length(0), values.base_amount) ||
+        !take_short_token(c + stops.stop[1], length(1), values.monthly_amount) ||
+        !take_short_token(c + stops.stop[2], length(2), values.years) ||
+        !take_short_token(c + stops.stop[3], length(3), values.percent))
+        return false;
+    store_record(table, row, values);
+    return true;
 }
 template <typename kernel>
 inline bool takes_by_tokens(const kernel& /*k*/, bool /*letters*/, bool /*first*/) {

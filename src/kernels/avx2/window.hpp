@@ -293,8 +293,9 @@ using token_records = record_kind<false, false, true>;
 
 template <bool signs, bool wide, bool tokens>
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
-    const unsigned char* c, const record_window::record_stops& stops, record_table& table,
-    std::int32_t row, const record_kind<signs, wide, tokens>& kind) {
+    const unsigned char* c, const record_window::window_masks& /*masks*/,
+    const record_window::record_stops& stops, record_table& table, std::int32_t row,
+    const record_kind<signs, wide, tokens>& kind) {
     return !tokens && convert_tokens<signs, wide>(c, stops, table, row, kind.k);
 }
 

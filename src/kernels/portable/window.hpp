@@ -1,10 +1,9 @@
 // The portable kernel: the window classified a word of eight bytes at a
-// time, with masks that are exact for every byte, on either byte order; the
-// records are taken token by token. It stops after four words when the
-// record's tokens already end there.
+// time, with masks that are exact for every byte, on either byte order;
+// records of short tokens converted a word at a time (convert_record in
+// ../window.hpp), the others token by token.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,7 +26,6 @@ inline record_window::window_masks classify_window(const unsigned char* c, const
         const std::uint64_t word = load_word(c + 8 * k);
         masks.white_space |= gathered(white_space_bytes(word)) << (8 * k);
         masks.line_feeds |= gathered(zero_bytes(word ^ every_byte('\n'))) << (8 * k);
-        if (k == 3 && std::popcount(record_window::token_stops(masks)) >= 4) break;
     }
     return masks;
 }
