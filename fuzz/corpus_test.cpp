@@ -229,9 +229,10 @@ TEST(GeneratedInputs, RunAgreesWithTheFscanfReaderOnGeneratedText) {
 
 // Lists of the records the kernels take, and of those they must refuse:
 // tokens of 1 to 18 characters with a point anywhere, signs (also out of
-// place), exponents, zeros, stray bytes and second points, any white space, two records to a window or one, and
-// the buffer's end anywhere (the checks also read in pieces). Every kernel
-// this processor runs must read them as the fscanf reader does.
+// place), exponents, zeros, stray bytes and second points, any white space,
+// two records to a window or one, and the buffer's end anywhere (the checks
+// also read in pieces). Every kernel this processor runs must read them as
+// the fscanf reader does.
 TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
     text_generator generator{0x5c4ee17};
     const auto digits = [&generator](std::uint32_t count) {
