@@ -57,42 +57,36 @@ BENCHMARK_CAPTURE(scan_text, infinity_nan, infinity_records(9999), 10000)
 BENCHMARK_CAPTURE(scan_text, white_space_runs, white_space_records(9999, 100), 10000)
     ->Unit(benchmark::kMicrosecond);
 
-// read_records, and each of its builds this processor can run.
-void read_typical_records(benchmark::State& state,
-                          read_outcome (*read)(record_table&, input_stream&)) {
-    const std::string text = typical_records(9999);
+// read_records with each kernel this processor can run, on the typical
+// records in every layout (read_records/<layout>/<kernel>).
+void read_layout_records(benchmark::State& state, record_layout layout, processor_kernel kernel) {
+    const std::string text = layout_records(9999, layout);
     const auto table = std::make_unique<record_table>();
     const auto stream = std::make_unique<input_stream>();
     read_outcome outcome{};
     for ([[maybe_unused]] auto iteration : state) {
         memory_input source = memory_bytes(text.data(), text.size());
         open_memory_input(*stream, source);
-        outcome = read(*table, *stream);
+        outcome = read_records_with(kernel, *table, *stream);
         benchmark::DoNotOptimize(table->record_count);
     }
     if (outcome.status != read_status::closed || table->record_count != 10000)
-        state.SkipWithError("the typical list was not read to its closing record");
+        state.SkipWithError("the list was not read to its closing record");
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
     state.SetItemsProcessed(state.iterations() * (table->record_count - 1));
 }
-BENCHMARK_CAPTURE(read_typical_records, chosen, read_records)->Unit(benchmark::kMicrosecond);
 
-template <processor_kernel kernel>
-read_outcome read_with_kernel(record_table& table, input_stream& input) {
-    return read_records_with(kernel, table, input);
-}
-
-// Each kernel, registered only where it can run.
-const bool kernels_registered = [] {
-    constexpr read_outcome (*readers[])(record_table&, input_stream&) = {
-        read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
-        read_with_kernel<processor_kernel::avx2>};
-    constexpr const char* names[] = {"read_typical_records/portable", "read_typical_records/sse2",
-                                     "read_typical_records/avx2"};
-    for (int k = 0; k < 3; ++k)
-        if (kernel_supported(static_cast<processor_kernel>(k)))
-            benchmark::RegisterBenchmark(names[k], read_typical_records, readers[k])
+const bool layouts_registered = [] {
+    constexpr const char* kernel_names[] = {"portable", "sse2", "avx2"};
+    for (const layout_name& layout : record_layouts)
+        for (int k = 0; k < 3; ++k) {
+            const auto kernel = static_cast<processor_kernel>(k);
+            if (!kernel_supported(kernel)) continue;
+            const std::string name =
+                std::string("read_records/") + layout.name + "/" + kernel_names[k];
+            benchmark::RegisterBenchmark(name.c_str(), read_layout_records, layout.layout, kernel)
                 ->Unit(benchmark::kMicrosecond);
+        }
     return true;
 }();
 
