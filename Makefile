@@ -50,6 +50,14 @@ sweep:
 	cmake --build --preset tools -j 2 --target sweep
 	build-tools/tools/sweep $(SWEEP_ARGS)
 
+# Every binary32 value as record amounts through every kernel this processor
+# runs, spelled shortest and in fixed notation, against strtof.
+.PHONY: sweep-kernels
+sweep-kernels:
+	cmake --preset tools
+	cmake --build --preset tools -j 2 --target sweep_kernels
+	build-tools/tools/sweep_kernels $(SWEEP_KERNELS_ARGS)
+
 # The verdict's integer arithmetic (src/extended.*) against the x87 hardware
 # on a hundred million generated records, two threads.
 SWEEP_VERDICT_RECORDS ?= 100000000
