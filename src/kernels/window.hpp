@@ -215,7 +215,7 @@ template <typename number>
         // The digits after the first point moved down over it (a second
         // one is no digit).
         const unsigned point = static_cast<unsigned>(std::countr_zero(points)) / 8;
-        const std::uint64_t before = bits_below(8 * point);
+        const std::uint64_t before = bits_below(std::uint64_t{8} * point);
         token = (token & before) | ((token >> 8) & ~before);
         fraction_length = --digit_count - point;
     }
