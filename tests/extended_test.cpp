@@ -366,10 +366,7 @@ TEST(ExtendedAgainstX87, GeneratedRecordsSample) {
         const verdict_record record = make_record(7, index, family);
         ++per_family[static_cast<int>(family)];
         const verdict_steps hardware = x87_verdict_steps(record);
-        one_row->base_amount[0] = record.base;
-        one_row->monthly_amount[0] = record.monthly;
-        one_row->years[0] = record.years;
-        one_row->percent[0] = record.percent;
+        store_verdict_record(*one_row, 0, record);
         const bool production = record_verdict(*one_row, 0);
         const verdict_steps model =
             finite_record(record)
@@ -523,12 +520,8 @@ TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
     record_family families[4] = {};
     for (std::uint64_t index = 0; index < 1'000'000; index += 4) {
         for (std::int32_t k = 0; k < 4; ++k) {
-            const verdict_record record =
-                make_record(11, index + static_cast<std::uint64_t>(k), families[k]);
-            table->base_amount[k] = record.base;
-            table->monthly_amount[k] = record.monthly;
-            table->years[k] = record.years;
-            table->percent[k] = record.percent;
+            store_verdict_record(
+                *table, k, make_record(11, index + static_cast<std::uint64_t>(k), families[k]));
         }
         unsigned yes = 0;
         const unsigned decided = certain_verdicts_of(*table, 0, yes);

@@ -114,10 +114,7 @@ void sweep_range(sweep_share& share) {
         family_counts& counts = share.families[static_cast<int>(family)];
         ++counts.records;
         const verdict_steps hardware = x87_verdict_steps(record);
-        one_row->base_amount[0] = record.base;
-        one_row->monthly_amount[0] = record.monthly;
-        one_row->years[0] = record.years;
-        one_row->percent[0] = record.percent;
+        store_verdict_record(*one_row, 0, record);
         const bool production = record_verdict(*one_row, 0);
         // The model holds finite values only.
         const bool finite = finite_record(record);
@@ -132,10 +129,7 @@ void sweep_range(sweep_share& share) {
 #if defined(SCREENING_AVX2)
         if (binary64) {
             const int k = batch->held++;
-            batch->rows.base_amount[k] = record.base;
-            batch->rows.monthly_amount[k] = record.monthly;
-            batch->rows.years[k] = record.years;
-            batch->rows.percent[k] = record.percent;
+            store_verdict_record(batch->rows, k, record);
             batch->hardware_verdicts[k] = hardware.verdict;
             batch->families[k] = family;
             batch->indices[k] = index;

@@ -18,6 +18,7 @@
 #include <numeric>
 
 #include "extended.hpp"
+#include "records.hpp"
 
 struct verdict_record {
     float base;
@@ -344,6 +345,16 @@ inline verdict_record make_record(std::uint64_t seed, std::uint64_t index, recor
         break;
     }
     return record;
+}
+
+// The record as row `row` of a table, for record_verdict and the binary64
+// answers four rows at a time.
+inline void store_verdict_record(record_table& table, std::int32_t row,
+                                 const verdict_record& record) {
+    table.base_amount[row] = record.base;
+    table.monthly_amount[row] = record.monthly;
+    table.years[row] = record.years;
+    table.percent[row] = record.percent;
 }
 
 // Whether the three amounts are finite: the integer model's records. A row

@@ -79,13 +79,8 @@ struct record_values {
     table.percent[row] = values.percent;
 }
 
-// The token at `start` as one whole value: by the fast conversion where it
-// starts as a decimal does (after a sign), else or where that refuses it by
-// the full scanner in place, kept from asking the source (with at_end set it
-// takes the buffer's end for the input's end). Returns the white space after
-// the token, or null when it is not one whole value before the buffer's end:
-// the value-by-value reader then decides, from the record's start. Neither
-// conversion is inlined: the token-by-token way is the rarer one.
+// The full scanner on the token at `start`, in place, kept from asking the
+// source: with at_end set it takes the buffer's end for the input's end.
 template <typename number>
 [[gnu::noinline]] const unsigned char* take_exactly(input_stream& input, const unsigned char* start,
                                                     number& value) {
@@ -105,6 +100,12 @@ template <typename number>
     return fast_decimal::take_decimal(c, value);
 }
 
+// The token at `start` as one whole value: by the fast conversion where it
+// starts as a decimal does (after a sign), else or where that refuses it by
+// the full scanner (take_exactly). Returns the white space after the token,
+// or null when it is not one whole value before the buffer's end: the
+// value-by-value reader then decides, from the record's start. Neither
+// conversion is inlined: the token-by-token way is the rarer one.
 template <typename number>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
                                                               const unsigned char* start,
