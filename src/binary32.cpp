@@ -2,8 +2,8 @@
 //  1. up to 2^53 with a power of ten up to 10^22 (the Clinger path): one
 //     binary64 multiply or divide of two exact operands, then narrowed to
 //     binary32 (decimal_bits in binary32.hpp, with why that is exact);
-//  2. the first 19 digits times a 128-bit power of five, accepted when the
-//     rounding of both ends of the error interval agrees;
+//  2. the first 19 digits times the first 64 bits of a power of five,
+//     accepted when both ends of the interval that leaves round alike;
 //  3. exact big-integer arithmetic on all kept digits.
 #include "binary32.hpp"
 
@@ -116,10 +116,10 @@ constexpr big_integer power_of_five_integer(std::int64_t power) {
 }
 
 // 5^q lies in [mantissa, mantissa + 1) * 2^binary_exponent, with the
-// mantissa's top bit set.
+// mantissa's top bit set; it equals mantissa * 2^binary_exponent for
+// 0 <= q <= largest_exact_power_of_five.
 struct power_of_five {
-    std::uint64_t high;
-    std::uint64_t low;
+    std::uint64_t mantissa;
     std::int32_t binary_exponent;
 };
 
@@ -127,6 +127,7 @@ struct power_of_five {
 // zero or infinite in binary32.
 constexpr int smallest_power = -65;
 constexpr int largest_power = 38;
+constexpr int largest_exact_power_of_five = 27;  // 5^27 < 2^64 < 5^28
 using power_table = std::array<power_of_five, largest_power - smallest_power + 1>;
 
 constexpr power_table make_powers_of_five() {
@@ -134,18 +135,21 @@ constexpr power_table make_powers_of_five() {
     for (int q = smallest_power; q <= largest_power; ++q) {
         big_integer power = power_of_five_integer(q < 0 ? -q : q);
         const int length = bit_length(power);
-        // 5^38 has 89 bits: exact, in four limbs. For q < 0, 5^q = (2^k /
-        // 5^-q) * 2^-k, with k making the quotient 128 bits long.
-        const int k = 127 + length;
+        // For q >= 0 the first 64 of 5^q's bits (5^38 has 89); for q < 0,
+        // 5^q = (2^k / 5^-q) 2^-k, with k making the quotient 64 bits long.
+        const int k = 63 + length;
         if (q >= 0) {
-            shift_left(power, 128 - length);
+            if (length > 64)
+                shift_right(power, length - 64);
+            else
+                shift_left(power, 64 - length);
         } else {
             power = big_integer{{1}, 1};
             shift_left(power, k);
             divide_by_power_of_five(power, -q);
         }
-        table[static_cast<std::size_t>(q - smallest_power)] = {
-            two_limbs(power, 2), two_limbs(power, 0), q >= 0 ? length - 128 : -k};
+        table[static_cast<std::size_t>(q - smallest_power)] = {two_limbs(power, 0),
+                                                               q >= 0 ? length - 64 : -k};
     }
     return table;
 }
@@ -156,30 +160,36 @@ std::uint32_t with_sign(std::uint32_t bits, bool negative) {
     return negative ? bits | binary32_sign_bit : bits;
 }
 
-// Rounding of x * 5^q * 2^q (x nonzero, below 2^64), taking the product with
-// the truncated power; with upper_end the product is taken at the top of its
-// error interval instead of the bottom. Otherwise, when both ends are sticky,
-// they round alike unless the interval's width, below normalized units of
-// the 128 bits under the top 64, carries into those: `may_differ` says so.
-std::uint32_t round_product(std::uint64_t x, int q, bool upper_end, bool sticky,
-                            bool* may_differ = nullptr) {
+// The roundings of the two ends of an interval that holds x * 10^q (x
+// nonzero, below 2^64): equal ends decide the rounding of every number in it.
+struct rounding_bounds {
+    std::uint32_t lower;
+    std::uint32_t upper;
+};
+
+// With n = x shifted to its top bit and the power's 64-bit mantissa m, the
+// product n m is P 2^64 + R. As 5^q lies in [m, m + 1) 2^e, x 10^q = (P +
+// R / 2^64 + n d / 2^64) 2^b for some 0 <= d < 1: it lies in [P, P + 2) 2^b,
+// and strictly above P 2^b unless the power is exact and R is zero. With P
+// at least 2^62, every place where the rounding changes (the midpoints
+// between binary32 values, 2^-150 and 2^128 - 2^103) is a multiple of 2^38
+// 2^b there, so every value in (P, P + 1) 2^b rounds alike, as
+// round_to_binary32 rounds it, and so does every value in (P + 1, P + 2) 2^b;
+// the two may differ only when P + 1 is a multiple of 2^38. Where the power
+// is exact, the product is too.
+rounding_bounds round_product(std::uint64_t x, int q) {
     const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
     const int leading_zeros = std::countl_zero(x);
-    const std::uint64_t normalized = x << leading_zeros;
-    const uint128 low_product = wide_product(normalized, power.low);
-    const uint128 high_product = wide_product(normalized, power.high);
-    // The 192-bit product: high, then the 128 bits below it.
-    uint128 middle_and_low{low_product.high + high_product.low, low_product.low};
-    std::uint64_t high = high_product.high + (middle_and_low.high < low_product.high ? 1u : 0u);
-    if (upper_end) {
-        const uint128 before = middle_and_low;
-        middle_and_low = wide_sum(middle_and_low, widen(normalized - 1));
-        if (wide_less(middle_and_low, before)) ++high;
-    } else if (may_differ != nullptr) {
-        *may_differ = wide_less(wide_sum(middle_and_low, widen(normalized - 1)), middle_and_low);
+    const uint128 product = wide_product(x << leading_zeros, power.mantissa);
+    const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 64;
+    if (q >= 0 && q <= largest_exact_power_of_five) {
+        const std::uint32_t bits = round_to_binary32(product.high, b, product.low != 0);
+        return {bits, bits};
     }
-    const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 128;
-    return round_to_binary32(high, b, sticky || !wide_is_zero(middle_and_low));
+    const std::uint32_t lower = round_to_binary32(product.high, b, true);
+    constexpr std::uint64_t below_any_midpoint = (std::uint64_t{1} << 38) - 1;
+    if (((product.high + 1) & below_any_midpoint) != 0) return {lower, lower};
+    return {lower, round_to_binary32(product.high + 1, b, true)};
 }
 
 std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::int64_t e) {
@@ -244,24 +254,16 @@ std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky) {
 
 std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bool negative) {
     if (digits == 0) return with_sign(0, negative);
-    // From the bit width: digits has `guess` digits or one more.
-    const int guess = static_cast<int>(std::bit_width(digits)) * 1233 >> 12;
-    const int digit_count =
-        guess + (digits >= static_cast<std::uint64_t>(powers_of_ten[guess]) ? 1 : 0);
-    if (digit_count + q - 1 >= 39) return with_sign(binary32_infinity, negative);
-    if (digit_count + q <= -46) return with_sign(0, negative);
-    const int power = static_cast<int>(q);
-    if (power >= 0) return with_sign(round_product(digits, power, false, false), negative);
-    bool may_differ = true;
-    const std::uint32_t lower = round_product(digits, power, false, true, &may_differ);
-    if (!may_differ) return with_sign(lower, negative);
-    const std::uint32_t upper = round_product(digits, power, true, true);
-    if (lower == upper) return with_sign(lower, negative);
+    // Below 10^19 * 10^-66 < 2^-150, or at least 10^39 > 2^128.
+    if (q > largest_power) return with_sign(binary32_infinity, negative);
+    if (q < smallest_power) return with_sign(0, negative);
+    const rounding_bounds bounds = round_product(digits, static_cast<int>(q));
+    if (bounds.lower == bounds.upper) return with_sign(bounds.lower, negative);
     decimal_digits number{};
-    number.count = digit_count;
-    for (int i = digit_count - 1; i >= 0; --i, digits /= 10)
+    for (std::uint64_t rest = digits; rest != 0; rest /= 10) ++number.count;
+    for (int i = number.count - 1; i >= 0; --i, digits /= 10)
         number.digit[i] = static_cast<std::uint8_t>(digits % 10);
-    return with_sign(round_exactly(number, digit_count, q), negative);
+    return with_sign(round_exactly(number, number.count, q), negative);
 }
 
 std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
@@ -284,9 +286,8 @@ std::uint32_t decimal_to_binary32(const decimal_digits& number, bool negative) {
 
     // Only the first 19 digits take part: the value lies in
     // (leading, leading + 1) * 10^q.
-    const int power = static_cast<int>(q);
-    const std::uint32_t lower = round_product(leading, power, false, true);
-    const std::uint32_t upper = round_product(leading + 1, power, true, true);
+    const std::uint32_t lower = round_product(leading, static_cast<int>(q)).lower;
+    const std::uint32_t upper = round_product(leading + 1, static_cast<int>(q)).upper;
     if (lower == upper) return with_sign(lower, negative);
     return with_sign(round_exactly(number, digit_count, e), negative);
 }

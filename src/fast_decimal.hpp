@@ -32,6 +32,14 @@ inline void store_word(unsigned char* c, std::uint64_t word) {
 
 inline constexpr std::uint64_t every_byte(std::uint64_t byte) { return byte * 0x0101010101010101u; }
 
+// Up to eight characters packed as load_word packs them.
+inline constexpr std::uint64_t packed_word(const char* text) {
+    std::uint64_t word = 0;
+    for (int i = 0; i < 8 && text[i] != '\0'; ++i)
+        word |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+    return word;
+}
+
 // The high bit of each byte that is not an ASCII digit; exact up to and
 // including the first such byte, which is all that is used: only a byte
 // that is no digit carries or borrows into the next.

@@ -58,10 +58,8 @@ struct word_rest {
 };
 
 constexpr word_rest rest_of(const char* text) {
-    word_rest rest{text, 0, 0};
-    for (; text[rest.length] != '\0'; ++rest.length)
-        rest.letters |= std::uint64_t{static_cast<unsigned char>(text[rest.length])}
-                        << (8 * rest.length);
+    word_rest rest{text, text_words::packed_word(text), 0};
+    while (text[rest.length] != '\0') ++rest.length;
     return rest;
 }
 

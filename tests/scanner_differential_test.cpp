@@ -263,7 +263,11 @@ struct token_source {
         const double high =
             bits == 0x7f7fffffu ? std::ldexp(1.0, 128) : std::bit_cast<float>(bits + 1);
         const double middle = (low + high) / 2;
-        const int precision = chance(2) ? 120 : static_cast<int>(60 + below(61));
+        // Or with 19 significant digits, as "%.18e" exports write them: the
+        // most that the fast conversion takes whole.
+        const int precision = chance(2)   ? 120
+                              : chance(4) ? 18
+                                          : static_cast<int>(60 + below(61));
         char text[256];
         std::snprintf(text, sizeof text, "%.*e", precision, middle);
         std::string number = text;

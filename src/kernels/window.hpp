@@ -101,8 +101,8 @@ template <typename number>
 }
 
 // The token at `start` as one whole value: by the fast conversion where it
-// starts as a decimal does (after a sign), else or where that refuses it by
-// the full scanner (take_exactly). Returns the white space after the token,
+// starts as a decimal does (after a sign), or as an infinity or a NaN spelled
+// out; else or where those refuse it by the full scanner (take_exactly). Returns the white space after the token,
 // or null when it is not one whole value before the buffer's end: the
 // value-by-value reader then decides, from the record's start. Neither
 // conversion is inlined: the token-by-token way is the rarer one.
@@ -117,6 +117,8 @@ template <typename number>
             after = take_fast(start, value);
         else
             after = fast_decimal::take_count(start, value);
+    } else if constexpr (std::is_same_v<number, float>) {
+        after = take_spelled_value(start, value);
     }
     return after != nullptr ? after : take_exactly(input, start, value);
 }
@@ -166,9 +168,13 @@ template <typename kernel_constants>
     if ((c = take_token(input, next_start(c), values.base_amount)) == nullptr ||
         (c = take_token(input, next_start(c), values.monthly_amount)) == nullptr ||
         (c = take_token(input, next_start(c), values.years)) == nullptr ||
-        (c = take_token(input, next_start(c), values.percent)) == nullptr ||
-        values.base_amount == 0 || values.monthly_amount == 0 || values.years == 0 ||
-        values.percent == 0)
+        (c = take_token(input, next_start(c), values.percent)) == nullptr)
+        return nullptr;
+    // A zero of either sign, from the bits: a NaN among the values would
+    // make a floating-point comparison branch on it.
+    const auto magnitude_bits = [](float amount) { return std::bit_cast<std::uint32_t>(amount) << 1; };
+    if ((magnitude_bits(values.base_amount) == 0) | (magnitude_bits(values.monthly_amount) == 0) |
+        (values.years == 0) | (magnitude_bits(values.percent) == 0))
         return nullptr;
     store_record(table, row, values);
     return c;
