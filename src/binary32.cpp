@@ -177,7 +177,7 @@ struct rounding_bounds {
 // round_to_binary32 rounds it, and so does every value in (P + 1, P + 2) 2^b;
 // the two may differ only when P + 1 is a multiple of 2^38. Where the power
 // is exact, the product is too.
-rounding_bounds round_product(std::uint64_t x, int q) {
+[[gnu::always_inline]] inline rounding_bounds round_product(std::uint64_t x, int q) {
     const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
     const int leading_zeros = std::countl_zero(x);
     const uint128 product = wide_product(x << leading_zeros, power.mantissa);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "binary32.hpp"
@@ -29,19 +30,23 @@ scan_result scan_int_slowly(input_stream& stream, std::int32_t& value);
 inline const unsigned char* take_spelled_value(const unsigned char* c, float& value) {
     using namespace text_words;
     // Signs come in any mix: no branch on them either.
-    const bool negative = __builtin_expect_with_probability(*c == '-', true, 0.5);
-    const std::uint32_t sign = static_cast<std::uint32_t>(negative) << 31;
-    c += negative || *c == '+' ? 1 : 0;
+    const long minus = __builtin_expect_with_probability(static_cast<long>(*c == '-'), 1, 0.5);
+    const auto sign = static_cast<std::uint32_t>(minus) << 31;
+    c += minus != 0 || *c == '+' ? 1 : 0;
     // Only a letter becomes its lower case by setting bit 5.
     const std::uint64_t word = load_word(c) | every_byte(0x20);
     const std::uint64_t first_three = word & 0xffffff;
-    const bool infinity = (word == packed_word("infinity")) & is_white_space(c[8]);
-    const bool short_infinity = (first_three == packed_word("inf")) & is_white_space(c[3]);
-    const bool nan = (first_three == packed_word("nan")) & is_white_space(c[3]);
-    if (!(infinity | short_infinity | nan)) return nullptr;
+    const auto whole = [](bool spelled, unsigned char after) {
+        return static_cast<std::uint32_t>(spelled) &
+               static_cast<std::uint32_t>(is_white_space(after));
+    };
+    const std::uint32_t infinity = whole(word == packed_word("infinity"), c[8]);
+    const std::uint32_t short_infinity = whole(first_three == packed_word("inf"), c[3]);
+    const std::uint32_t nan = whole(first_three == packed_word("nan"), c[3]);
+    if ((infinity | short_infinity | nan) == 0) return nullptr;
     static_assert((binary32_quiet_nan ^ binary32_infinity) == 1u << 22);
-    value = std::bit_cast<float>(binary32_infinity | static_cast<std::uint32_t>(nan) << 22 | sign);
-    return c + 3 + 5 * static_cast<int>(infinity);
+    value = std::bit_cast<float>(binary32_infinity | nan << 22 | sign);
+    return c + 3 + 5 * static_cast<std::ptrdiff_t>(infinity);
 }
 
 // Skips white space; false when the input ends (or fails) first. Values are

@@ -265,9 +265,7 @@ struct token_source {
         const double middle = (low + high) / 2;
         // Or with 19 significant digits, as "%.18e" exports write them: the
         // most that the fast conversion takes whole.
-        const int precision = chance(2)   ? 120
-                              : chance(4) ? 18
-                                          : static_cast<int>(60 + below(61));
+        const int precision = chance(2) ? 120 : chance(4) ? 18 : static_cast<int>(60 + below(61));
         char text[256];
         std::snprintf(text, sizeof text, "%.*e", precision, middle);
         std::string number = text;

@@ -102,8 +102,8 @@ template <typename number>
 
 // The token at `start` as one whole value: by the fast conversion where it
 // starts as a decimal does (after a sign), or as an infinity or a NaN spelled
-// out; else or where those refuse it by the full scanner (take_exactly). Returns the white space after the token,
-// or null when it is not one whole value before the buffer's end: the
+// out; else or where those refuse it by the full scanner (take_exactly). Returns the white space
+// after the token, or null when it is not one whole value before the buffer's end: the
 // value-by-value reader then decides, from the record's start. Neither
 // conversion is inlined: the token-by-token way is the rarer one.
 template <typename number>
@@ -172,9 +172,11 @@ template <typename kernel_constants>
         return nullptr;
     // A zero of either sign, from the bits: a NaN among the values would
     // make a floating-point comparison branch on it.
-    const auto magnitude_bits = [](float amount) { return std::bit_cast<std::uint32_t>(amount) << 1; };
-    if ((magnitude_bits(values.base_amount) == 0) | (magnitude_bits(values.monthly_amount) == 0) |
-        (values.years == 0) | (magnitude_bits(values.percent) == 0))
+    const auto zero = [](float amount) {
+        return (std::bit_cast<std::uint32_t>(amount) << 1) == 0 ? 1U : 0U;
+    };
+    if ((zero(values.base_amount) | zero(values.monthly_amount) | (values.years == 0 ? 1U : 0U) |
+         zero(values.percent)) != 0)
         return nullptr;
     store_record(table, row, values);
     return c;
