@@ -102,10 +102,11 @@ template <typename number>
 
 // The token at `start` as one whole value: by the fast conversion where it
 // starts as a decimal does (after a sign), or as an infinity or a NaN spelled
-// out; else or where those refuse it by the full scanner (take_exactly). Returns the white space
-// after the token, or null when it is not one whole value before the buffer's end: the
-// value-by-value reader then decides, from the record's start. Neither
-// conversion is inlined: the token-by-token way is the rarer one.
+// out; else or where those refuse it by the full scanner (take_exactly).
+// Returns the white space after the token, or null when it is not one whole
+// value before the buffer's end: the value-by-value reader then decides, from
+// the record's start. The longer conversions, take_fast and take_exactly,
+// are not inlined: the token-by-token way is the rarer one.
 template <typename number>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
                                                               const unsigned char* start,
