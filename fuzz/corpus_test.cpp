@@ -261,9 +261,19 @@ TEST(GeneratedInputs, EveryKernelAgreesWithTheFscanfReaderOnRecordShapes) {
                         "+-"[generator.next(2)]);
         if (generator.next(1000) == 0) text = "+-"[generator.next(2)];
         // Tokens with letters, which only the full scanner takes (or refuses).
-        static const char* const lettered[] = {"inf",      "-Infinity", "nan",  "0x1.8p3",
-                                               "-0X.Fp-2", "infinit",   "nanx", "1e"};
-        if (generator.next(40) == 0) text = lettered[generator.next(8)];
+        static const char* const lettered[] = {"0x1.8p3", "-0X.Fp-2", "infinit", "nanx", "1e"};
+        if (generator.next(80) == 0) text = lettered[generator.next(5)];
+        // Infinities and NaNs spelled out, in any case, sometimes broken by
+        // a byte added (a sign or a letter) or one taken away.
+        if (!years && generator.next(40) == 0) {
+            static const char* const spellings[] = {"inf", "infinity", "nan"};
+            text = generator.next(3) == 0 ? std::string(1, "+-"[generator.next(2)]) : "";
+            for (const char* c = spellings[generator.next(3)]; *c != '\0'; ++c)
+                text += static_cast<char>(generator.next(2) == 0 ? *c : *c - 'a' + 'A');
+            const auto place = generator.next(static_cast<std::uint32_t>(text.size()) + 1);
+            if (generator.next(8) == 0) text.insert(place, 1, "+-xn"[generator.next(4)]);
+            if (generator.next(8) == 0 && place < text.size()) text.erase(place, 1);
+        }
         return text;
     };
     // The last, longer than a window.

@@ -120,23 +120,27 @@ template <typename kernel>
 #endif
 
 #if defined(SCREENING_AVX2)
-template <typename kind>
+template <avx2_kernel::record_shape shape>
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] std::int32_t take_avx2_records(
     record_table& table, std::int32_t row, input_stream& input) {
-    return take_window_records(table, row, input, kind{avx2_kernel::make_constants()});
+    return take_window_records(table, row, input,
+                               avx2_kernel::record_kind<shape>{avx2_kernel::make_constants()});
 }
 
 // The usual records, then, from the first that the usual loop refuses,
-// signed ones, then wide ones, then token by token the records that hold a
-// letter or are longer than a window: each kind in a loop of its own, which
-// keeps each loop as short as it is alone. A record the last loop takes
-// first; another pass starts where it stops.
+// signed ones, then also spelled infinities and NaNs, then wide ones, then
+// token by token the records that hold another letter or are longer than a
+// window: each shape in a loop of its own, which keeps each loop as short
+// as it is alone. A record the last loop takes first; another pass starts
+// where it stops.
 std::int32_t take_records_avx2(record_table& table, std::int32_t row, input_stream& input) {
+    using enum avx2_kernel::record_shape;
     for (;;) {
-        row = take_avx2_records<avx2_kernel::usual_records>(table, row, input);
-        row = take_avx2_records<avx2_kernel::signed_records>(table, row, input);
-        row = take_avx2_records<avx2_kernel::wide_records>(table, row, input);
-        const std::int32_t taken = take_avx2_records<avx2_kernel::token_records>(table, row, input);
+        row = take_avx2_records<usual>(table, row, input);
+        row = take_avx2_records<signed_amounts>(table, row, input);
+        row = take_avx2_records<spelled_amounts>(table, row, input);
+        row = take_avx2_records<wide>(table, row, input);
+        const std::int32_t taken = take_avx2_records<tokens>(table, row, input);
         if (taken == row) return row;
         row = taken;
     }

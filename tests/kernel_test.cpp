@@ -16,8 +16,9 @@ using record_window::window_masks;
 
 #if defined(SCREENING_AVX2)
 [[gnu::target("avx2,bmi,bmi2")]] window_masks classify_with_avx2(const unsigned char* c) {
-    return avx2_kernel::classify_window(c,
-                                        avx2_kernel::token_records{avx2_kernel::make_constants()});
+    return avx2_kernel::classify_window(
+        c,
+        avx2_kernel::record_kind<avx2_kernel::record_shape::tokens>{avx2_kernel::make_constants()});
 }
 #endif
 

@@ -33,6 +33,12 @@ struct constants {
     __m256i plus;
     __m256i minus;
     __m256i float_sign_bit;  // of the low half of each 64-bit lane
+    __m256i case_bit;        // 0x20, which makes a letter lower case
+    __m256i infinity_text;   // "infinity" filling a lane
+    __m256i inf_text;        // "inf" ending a lane
+    __m256i nan_text;        // "nan" ending a lane
+    __m256i infinity_bits;   // binary32's, in the low half of each 64-bit lane
+    __m256i quiet_bit;       // what makes it a quiet NaN
     __m256i eight_digits;    // 10^8
     __m256i seven_digits;    // 10^7
     __m256i low_three_bits;
@@ -52,6 +58,9 @@ template <typename vector>
     // Up to 10^7 the table's powers are exact in binary32.
     float powers[8];
     for (int i = 0; i < 8; ++i) powers[i] = static_cast<float>(powers_of_ten[i]);
+    const auto ending_a_lane = [](const char* text, int length) {
+        return static_cast<long long>(text_words::packed_word(text) << (64 - 8 * length));
+    };
     // The white space character with each low nibble: 0x20 for 0, 9 to 13
     // for themselves, and for the others 0xff, which no byte below 0x80 is.
     return {held(_mm256_broadcastsi128_si256(_mm_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1,
@@ -70,6 +79,12 @@ template <typename vector>
             held(_mm256_set1_epi8('+')),
             held(_mm256_set1_epi8('-')),
             held(_mm256_set1_epi64x(0x80000000)),
+            held(_mm256_set1_epi8(0x20)),
+            held(_mm256_set1_epi64x(ending_a_lane("infinity", 8))),
+            held(_mm256_set1_epi64x(ending_a_lane("inf", 3))),
+            held(_mm256_set1_epi64x(ending_a_lane("nan", 3))),
+            held(_mm256_set1_epi64x(binary32_infinity)),
+            held(_mm256_set1_epi64x(binary32_quiet_nan ^ binary32_infinity)),
             held(_mm256_set1_epi64x(100000000)),
             held(_mm256_set1_epi64x(10000000)),
             held(_mm256_set1_epi64x(7)),
@@ -127,6 +142,11 @@ template <typename vector>
             bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed)), 0};
 }
 
+// The shapes of record that the AVX2 loops take, one loop each
+// (take_records_avx2 in records.cpp): the first four by convert_tokens, the
+// others token by token.
+enum class record_shape { usual, signed_amounts, spelled_amounts, wide, tokens };
+
 // Four tokens that stop at `stops`, converted together and stored in the
 // row; false, having stored nothing, when one is not of the shape taken or
 // a value is zero. Each token is read from the sixteen bytes that end with
@@ -138,20 +158,24 @@ template <typename vector>
 //   seven digits beside a point are below 2^24, exact in binary32, so one
 //   division by an exact power of ten rounds correctly (eight digits have no
 //   point and are only converted, which rounds correctly).
-// - `signs`: a sign may come first, read as white space; it must follow
-//   white space, and a minus negates the quotient, as rounding to nearest is
-//   symmetric.
-// - `wide`: unsigned tokens of up to fifteen characters, the high bytes
+// - Signed amounts: a sign may come first, read as white space; it must
+//   follow white space, and a minus negates the quotient, as rounding to
+//   nearest is symmetric.
+// - Spelled amounts: signed, or an infinity or a NaN spelled out ("inf",
+//   "infinity" or "nan" in any case), which takes the full scanner's value.
+// - Wide: unsigned tokens of up to fifteen characters, the high bytes
 //   holding the digits above the low ones. The value, below 10^15 < 2^53, is
 //   exact in binary64, and decimal_bits (binary32.hpp) gives the proof that
 //   one binary64 division by an exact power of ten, narrowed, is the binary32
 //   value, unless the quotient is a binary32 midpoint, which is refused but
 //   for an exact tie.
-template <bool signs, bool wide>
+template <record_shape shape>
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline bool convert_tokens(
     const unsigned char* c, const record_window::record_stops& stops, record_table& table,
     std::int32_t row, const constants& k) {
-    static_assert(!(signs && wide), "signed wide tokens are taken one by one");
+    constexpr bool spellings = shape == record_shape::spelled_amounts;
+    constexpr bool signs = spellings || shape == record_shape::signed_amounts;
+    constexpr bool wide = shape == record_shape::wide;
     const auto sixteen_before = [c](std::uint64_t stop) {
         __m128i bytes;
         std::memcpy(&bytes, c + static_cast<std::ptrdiff_t>(stop) - 16, sizeof bytes);
@@ -184,6 +208,19 @@ template <bool signs, bool wide>
         _mm256_blendv_epi8(characters, _mm256_slli_epi64(characters, 8), below);
     const __m256i fills_low = _mm256_cmpeq_epi64(earlier, k.zero);
     __m256i digits = digit_bytes(low_digits, k);
+    // The amounts spelled out: the token's bytes, lower case, are a spelling
+    // (only a letter becomes one by setting bit 5).
+    __m256i spelled = _mm256_setzero_si256();
+    __m256i nan = _mm256_setzero_si256();
+    if constexpr (spellings) {
+        const __m256i text = _mm256_andnot_si256(earlier, _mm256_or_si256(low, k.case_bit));
+        nan = _mm256_cmpeq_epi64(text, k.nan_text);
+        spelled = _mm256_andnot_si256(
+            k.years_lane, _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi64(text, k.infinity_text),
+                                                          _mm256_cmpeq_epi64(text, k.inf_text)),
+                                          nan));
+        digits = _mm256_or_si256(digits, spelled);
+    }
     __m256i refused = _mm256_and_si256(below, k.years_lane);
     __m256i high_digits = _mm256_setzero_si256();
     if constexpr (wide) {
@@ -233,7 +270,9 @@ template <bool signs, bool wide>
         integers = _mm256_add_epi64(integers,
                                     _mm256_mul_epu32(eight_digit_values(high_digits, k), scales));
     }
-    refused = _mm256_or_si256(refused, _mm256_cmpeq_epi64(integers, k.zero));
+    __m256i zeros = _mm256_cmpeq_epi64(integers, k.zero);
+    if constexpr (spellings) zeros = _mm256_andnot_si256(spelled, zeros);
+    refused = _mm256_or_si256(refused, zeros);
     if (_mm256_movemask_epi8(_mm256_andnot_si256(refused, digits)) != -1) return false;
     // With n bytes at or below the point, 8 - n digits follow it (none when
     // n is 0): the byte sum is 255 n, -n modulo 8.
@@ -261,10 +300,15 @@ template <bool signs, bool wide>
         amounts = _mm256_cvtpd_ps(quotients);
     } else {
         // The permutation takes the index modulo 8.
-        const __m256 quotients =
-            _mm256_xor_ps(_mm256_div_ps(_mm256_cvtepi32_ps(integers),
-                                        _mm256_permutevar8x32_ps(k.powers_of_ten, fraction_digits)),
-                          _mm256_castsi256_ps(negative));
+        __m256 quotients =
+            _mm256_div_ps(_mm256_cvtepi32_ps(integers),
+                          _mm256_permutevar8x32_ps(k.powers_of_ten, fraction_digits));
+        if constexpr (spellings)
+            quotients = _mm256_blendv_ps(quotients,
+                                         _mm256_castsi256_ps(_mm256_or_si256(
+                                             k.infinity_bits, _mm256_and_si256(nan, k.quiet_bit))),
+                                         _mm256_castsi256_ps(spelled));
+        quotients = _mm256_xor_ps(quotients, _mm256_castsi256_ps(negative));
         amounts = _mm_shuffle_ps(_mm256_castps256_ps128(quotients),
                                  _mm256_extractf128_ps(quotients, 1), 0x80);
     }
@@ -277,34 +321,29 @@ template <bool signs, bool wide>
     return true;
 }
 
-// The kinds of record the AVX2 loops take, one loop each (take_records_avx2
-// in records.cpp), with the constants: the usual, signed and wide records
-// by convert_tokens, the others token by token. The token loop takes the
-// first record it is given, and then those that hold a letter or are longer
-// than a window, which no conversion above takes.
-template <bool signs, bool wide, bool tokens = false>
+// The constants for a run of records of one shape.
+template <record_shape shape>
 struct record_kind {
     constants k;
 };
-using usual_records = record_kind<false, false>;
-using signed_records = record_kind<true, false>;
-using wide_records = record_kind<false, true>;
-using token_records = record_kind<false, false, true>;
 
-template <bool signs, bool wide, bool tokens>
+template <record_shape shape>
 [[gnu::target("avx2,bmi,bmi2")]] inline bool convert_record(
     const unsigned char* c, const record_window::window_masks& /*masks*/,
     const record_window::record_stops& stops, record_table& table, std::int32_t row,
-    const record_kind<signs, wide, tokens>& kind) {
-    return !tokens && convert_tokens<signs, wide>(c, stops, table, row, kind.k);
+    const record_kind<shape>& kind) {
+    if constexpr (shape == record_shape::tokens)
+        return false;
+    else
+        return convert_tokens<shape>(c, stops, table, row, kind.k);
 }
 
 // The window's masks; the token loop's mark the letters too.
-template <bool signs, bool wide, bool tokens>
+template <record_shape shape>
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
-    const unsigned char* c, const record_kind<signs, wide, tokens>& kind) {
+    const unsigned char* c, const record_kind<shape>& kind) {
     record_window::window_masks masks = classify_window(c, kind.k);
-    if constexpr (tokens) {
+    if constexpr (shape == record_shape::tokens) {
         __m256i low;
         __m256i high;
         std::memcpy(&low, c, sizeof low);
@@ -316,17 +355,18 @@ template <bool signs, bool wide, bool tokens>
     return masks;
 }
 
-template <bool signs, bool wide, bool tokens>
-inline bool takes_by_tokens(const record_kind<signs, wide, tokens>& /*kind*/, bool letters,
-                            bool first) {
-    return tokens && (letters || first);
+// The token loop takes the first record it is given, and then those that
+// hold a letter or are longer than a window.
+template <record_shape shape>
+inline bool takes_by_tokens(const record_kind<shape>& /*kind*/, bool letters, bool first) {
+    return shape == record_shape::tokens && (letters || first);
 }
 
 // Not inlined, so that the token loop's registers are kept for its window.
-template <bool signs, bool wide, bool tokens>
+template <record_shape shape>
 [[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline const unsigned char* take_record_by_tokens(
     input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, const record_kind<signs, wide, tokens>& kind) {
+    record_table& table, std::int32_t row, const record_kind<shape>& kind) {
     return record_window::take_record_by_tokens(input, c, starts, lines, table, row, kind.k);
 }
 
