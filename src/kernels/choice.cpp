@@ -12,6 +12,7 @@ bool avx2_supported() {
 #if defined(SCREENING_GLIBC_CPU_FEATURES)
     return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
 #elif defined(SCREENING_AVX2)
+    __builtin_cpu_init();  // this may run before the constructor that does it
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
            __builtin_cpu_supports("bmi2");
 #else
@@ -27,10 +28,14 @@ bool kernel_supported(processor_kernel kernel) {
     return true;
 }
 
-processor_kernel chosen_kernel() {
-    static const processor_kernel chosen = avx2_supported() ? processor_kernel::avx2
-                                           : kernel_supported(processor_kernel::sse2)
-                                               ? processor_kernel::sse2
-                                               : processor_kernel::portable;
-    return chosen;
-}
+// Made at start-up rather than on the first call: a static inside the
+// function would need a guard, and the guard brings the C++ exception
+// machinery into the program, with its pages and its allocation at start-up.
+namespace {
+const processor_kernel chosen = avx2_supported() ? processor_kernel::avx2
+                                : kernel_supported(processor_kernel::sse2)
+                                    ? processor_kernel::sse2
+                                    : processor_kernel::portable;
+}  // namespace
+
+processor_kernel chosen_kernel() { return chosen; }

@@ -17,5 +17,5 @@ bool avx2_supported();
 // Whether this build has the kernel and this processor can run it.
 bool kernel_supported(processor_kernel kernel);
 
-// The kernels this run uses, decided on the first call: the fastest supported.
+// The kernels this run uses, decided once at start-up: the fastest supported.
 processor_kernel chosen_kernel();
