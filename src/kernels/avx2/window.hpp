@@ -59,7 +59,8 @@ template <typename vector>
     float powers[8];
     for (int i = 0; i < 8; ++i) powers[i] = static_cast<float>(powers_of_ten[i]);
     const auto ending_a_lane = [](const char* text, int length) {
-        return static_cast<long long>(text_words::packed_word(text) << (64 - 8 * length));
+        const std::uint64_t word = text_words::packed_word(text) << (64 - 8 * length);
+        return static_cast<long long>(word);
     };
     // The white space character with each low nibble: 0x20 for 0, 9 to 13
     // for themselves, and for the others 0xff, which no byte below 0x80 is.
