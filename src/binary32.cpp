@@ -11,8 +11,6 @@
 #include <bit>
 #include <cfloat>
 
-#include "uint128.hpp"
-
 // Where the platform evaluates binary32 and binary64 arithmetic in the x87
 // format (i386), an operation is rounded to its 64-bit significand first.
 // For a product or quotient of two binary32 numbers (the short decimals of
@@ -115,21 +113,6 @@ constexpr big_integer power_of_five_integer(std::int64_t power) {
     return n;
 }
 
-// 5^q lies in [mantissa, mantissa + 1) * 2^binary_exponent, with the
-// mantissa's top bit set; it equals mantissa * 2^binary_exponent for
-// 0 <= q <= largest_exact_power_of_five.
-struct power_of_five {
-    std::uint64_t mantissa;
-    std::int32_t binary_exponent;
-};
-
-// Decimal exponents of the 19-digit path: beyond them every such number is
-// zero or infinite in binary32.
-constexpr int smallest_power = -65;
-constexpr int largest_power = 38;
-constexpr int largest_exact_power_of_five = 27;  // 5^27 < 2^64 < 5^28
-using power_table = std::array<power_of_five, largest_power - smallest_power + 1>;
-
 constexpr power_table make_powers_of_five() {
     power_table table{};
     for (int q = smallest_power; q <= largest_power; ++q) {
@@ -154,7 +137,11 @@ constexpr power_table make_powers_of_five() {
     return table;
 }
 
+}  // namespace
+
 constexpr power_table powers_of_five = make_powers_of_five();
+
+namespace {
 
 std::uint32_t with_sign(std::uint32_t bits, bool negative) {
     return negative ? bits | binary32_sign_bit : bits;
@@ -167,29 +154,19 @@ struct rounding_bounds {
     std::uint32_t upper;
 };
 
-// With n = x shifted to its top bit and the power's 64-bit mantissa m, the
-// product n m is P 2^64 + R. As 5^q lies in [m, m + 1) 2^e, x 10^q = (P +
-// R / 2^64 + n d / 2^64) 2^b for some 0 <= d < 1: it lies in [P, P + 2) 2^b,
-// and strictly above P 2^b unless the power is exact and R is zero. With P
-// at least 2^62, every place where the rounding changes (the midpoints
-// between binary32 values, 2^-150 and 2^128 - 2^103) is a multiple of 2^38
-// 2^b there, so every value in (P, P + 1) 2^b rounds alike, as
-// round_to_binary32 rounds it, and so does every value in (P + 1, P + 2) 2^b;
-// the two may differ only when P + 1 is a multiple of 2^38. Where the power
-// is exact, the product is too.
+// Every value in (P, P + 1) 2^b rounds as round_to_binary32 rounds P with
+// its sticky flag set, and so does every value in (P + 1, P + 2) 2^b
+// (power_product in binary32.hpp); the two may differ only when P + 1 is a
+// multiple of 2^38. Where the power is exact, the product is too.
 [[gnu::always_inline]] inline rounding_bounds round_product(std::uint64_t x, int q) {
-    const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
-    const int leading_zeros = std::countl_zero(x);
-    const uint128 product = wide_product(x << leading_zeros, power.mantissa);
-    const std::int64_t b = std::int64_t{power.binary_exponent} + q - leading_zeros + 64;
+    const power_product p = multiply_by_power_of_ten(x, q);
     if (q >= 0 && q <= largest_exact_power_of_five) {
-        const std::uint32_t bits = round_to_binary32(product.high, b, product.low != 0);
+        const std::uint32_t bits = round_to_binary32(p.product.high, p.b, p.product.low != 0);
         return {bits, bits};
     }
-    const std::uint32_t lower = round_to_binary32(product.high, b, true);
-    constexpr std::uint64_t below_any_midpoint = (std::uint64_t{1} << 38) - 1;
-    if (((product.high + 1) & below_any_midpoint) != 0) return {lower, lower};
-    return {lower, round_to_binary32(product.high + 1, b, true)};
+    const std::uint32_t lower = round_to_binary32(p.product.high, p.b, true);
+    if (!ends_round_apart(p)) return {lower, lower};
+    return {lower, round_to_binary32(p.product.high + 1, p.b, true)};
 }
 
 std::uint32_t round_exactly(const decimal_digits& number, int digit_count, std::int64_t e) {

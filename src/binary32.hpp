@@ -2,9 +2,12 @@
 // rounded to nearest with ties to even, for numbers of any length.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <iterator>
+
+#include "uint128.hpp"
 
 // Significant decimal digits kept of one number. Every midpoint between two
 // adjacent binary32 values has at most 113 significant decimal digits, so the
@@ -43,6 +46,47 @@ std::uint32_t exact_decimal_to_binary32(std::uint64_t digits, std::int64_t q, bo
 // Bits of a value in [q, q + 1) * 2^b, rounded to binary32; sticky says the
 // value lies strictly above q * 2^b.
 std::uint32_t round_to_binary32(std::uint64_t q, std::int64_t b, bool sticky);
+
+// 5^q lies in [mantissa, mantissa + 1) * 2^binary_exponent, with the
+// mantissa's top bit set; it equals mantissa * 2^binary_exponent for
+// 0 <= q <= largest_exact_power_of_five.
+struct power_of_five {
+    std::uint64_t mantissa;
+    std::int32_t binary_exponent;
+};
+
+// Decimal exponents of the 19-digit path: beyond them every such number is
+// zero or infinite in binary32.
+inline constexpr int smallest_power = -65;
+inline constexpr int largest_power = 38;
+inline constexpr int largest_exact_power_of_five = 27;  // 5^27 < 2^64 < 5^28
+using power_table = std::array<power_of_five, largest_power - smallest_power + 1>;
+extern const power_table powers_of_five;
+
+// With n = x shifted to its top bit and the power's 64-bit mantissa m, the
+// product n m is P 2^64 + R. As 5^q lies in [m, m + 1) 2^e, x 10^q = (P +
+// R / 2^64 + n d / 2^64) 2^b for some 0 <= d < 1: it lies in [P, P + 2) 2^b,
+// and strictly above P 2^b unless the power is exact and R is zero. With P
+// at least 2^62, every place where the rounding changes (the midpoints
+// between binary32 values, 2^-150 and 2^128 - 2^103) is a multiple of 2^38
+// 2^b there: only when P + 1 is one may values on its two sides round apart.
+struct power_product {
+    uint128 product;
+    std::int64_t b;
+};
+
+inline bool ends_round_apart(const power_product& p) {
+    constexpr std::uint64_t below_any_midpoint = (std::uint64_t{1} << 38) - 1;
+    return ((p.product.high + 1) & below_any_midpoint) == 0;
+}
+
+// x nonzero, below 2^64; smallest_power <= q <= largest_power.
+[[gnu::always_inline]] inline power_product multiply_by_power_of_ten(std::uint64_t x, int q) {
+    const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
+    const int leading_zeros = std::countl_zero(x);
+    return {wide_product(x << leading_zeros, power.mantissa),
+            std::int64_t{power.binary_exponent} + q - leading_zeros + 64};
+}
 
 inline constexpr std::uint32_t binary32_sign_bit = 0x80000000u;
 inline constexpr std::uint32_t binary32_infinity = 0x7f800000u;
@@ -101,6 +145,30 @@ inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(
         if ((bits & below_binary32) != midpoint ||
             (q <= 0 && q >= -12 && std::bit_cast<double>(bits) * powers_of_ten[-q] == exact))
             return std::bit_cast<std::uint32_t>(static_cast<float>(r)) | sign;
+    }
+    // Then, inline, the usual case of the 19-digit path: an inexact power,
+    // so that the value lies in (P, P + 2) 2^b (power_product), and a normal
+    // result. P's 24 bits above `shift` are kept. Among normal numbers the
+    // rounding changes only at the midpoints, whose bits below the kept ones
+    // are a one and then zeros, and every midpoint is an integer (in units of
+    // 2^b): the one integer in (P, P + 2) is P + 1, so unless P + 1 is a
+    // midpoint, every value there rounds as one just above P does, up where
+    // the highest bit below the kept ones is set. A carry out of the 24 bits
+    // moves into the exponent, up to infinity from the midpoint below 2^128.
+    if (digits != 0 && q >= smallest_power && q <= largest_power &&
+        (q < 0 || q > largest_exact_power_of_five)) {
+        const power_product p = multiply_by_power_of_ten(digits, static_cast<int>(q));
+        const std::uint64_t high = p.product.high;
+        const int shift = 39 + static_cast<int>(high >> 63);  // P is at least 2^62
+        const std::uint64_t midpoint = std::uint64_t{1} << (shift - 1);
+        const std::int64_t biased_exponent = p.b + shift + 150;
+        if (((high + 1) & (2 * midpoint - 1)) != midpoint && biased_exponent >= 1 &&
+            biased_exponent <= 254) {
+            const std::uint64_t kept = (high >> shift) + ((high & midpoint) != 0 ? 1 : 0);
+            return ((static_cast<std::uint32_t>(biased_exponent - 1) << 23) +
+                    static_cast<std::uint32_t>(kept)) |
+                   sign;
+        }
     }
     return exact_decimal_to_binary32(digits, q, negative);
 }

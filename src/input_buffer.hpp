@@ -13,10 +13,11 @@
 //   up to `end`, reaching into the slack after it; what lies there is zero or
 //   stale and decides nothing, since every fast path needs its token and the
 //   white space after it before `end`.
-// - Before the cursor: a kernel may load the sixteen bytes that end with a
-//   token, reaching back before its window. The room before the buffer makes
-//   that safe at its start, and holds spaces, so that a token at the start
-//   of the buffer follows white space as a token after a refill does.
+// - Before the cursor: a kernel may load the 32 bytes that end with a
+//   token's digits, reaching back before its window or the token. The room
+//   before the buffer makes that safe at its start, and holds spaces, so
+//   that a token at the start of the buffer follows white space as a token
+//   after a refill does.
 // - Lines: `line` is the line of `next`. The full scanner counts the line
 //   feeds it passes; a kernel counts them from its window's mask.
 // - Once the list is read the buffer is free: the answers are written into
@@ -38,7 +39,7 @@ inline constexpr unsigned long input_buffer_size = 64UL * 1024;
 // and 64-byte windows that start before the end, and room before them for
 // loads that end with a token.
 inline constexpr unsigned long input_buffer_slack = 64;
-inline constexpr unsigned long input_buffer_room_before = 16;
+inline constexpr unsigned long input_buffer_room_before = 32;
 
 struct input_stream {
     input_source source;

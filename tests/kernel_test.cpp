@@ -1,10 +1,14 @@
-// The kernels' classification of a window against the bytes themselves.
-// Whole lists through every kernel are checked against the fscanf reader in
-// fuzz/corpus_test.cpp.
+// The kernels' classification of a window against the bytes themselves, and
+// the AVX2 kernel's conversion of a whole decimal token against the word-at-
+// a-time one. Whole lists through every kernel are checked against the
+// fscanf reader in fuzz/corpus_test.cpp.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <random>
+#include <string>
 
 #include "kernels/avx2/window.hpp"
 #include "kernels/portable/window.hpp"
@@ -64,5 +68,76 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
 #endif
     }
 }
+
+#if defined(SCREENING_AVX2)
+[[gnu::target("avx2,bmi,bmi2")]] const unsigned char* take_with_avx2(const unsigned char* c,
+                                                                     float& value) {
+    return avx2_kernel::take_kernel_decimal(c, value, avx2_kernel::make_constants());
+}
+
+// Tokens near the decimals that both conversions take: signs, up to 22
+// digits with leading zeros, points, exponents of up to six digits, and one
+// byte in eight put in or replaced anywhere, then what follows the token.
+std::string decimal_like_token(std::mt19937_64& random) {
+    const auto pick = [&random](const char* from) { return from[random() % std::strlen(from)]; };
+    std::string token;
+    if (random() % 3 == 0) token += pick("+-");
+    const auto digit_count = random() % 4 == 0 ? random() % 23 : random() % 10;
+    for (std::uint64_t i = 0; i < digit_count; ++i)
+        token += i == 0 && random() % 4 == 0 ? '0' : pick("0123456789");
+    if (random() % 4 != 0) token.insert(random() % (token.size() + 1), 1, '.');
+    if (random() % 2 == 0) {
+        token += pick("eE");
+        if (random() % 2 == 0) token += pick("+-");
+        for (std::uint64_t i = random() % 7; i > 0; --i) token += pick("0123456789");
+    }
+    if (random() % 8 == 0) {
+        const char odd[] = {'.', '+', '-', 'e', 'x', ',', '\0', '\x80', '\xb5', '0', ' '};
+        const auto place = random() % (token.size() + 1);
+        const char byte = odd[random() % sizeof odd];
+        if (random() % 2 == 0 || place == token.size())
+            token.insert(place, 1, byte);
+        else
+            token[place] = byte;
+    }
+    return token;
+}
+
+TEST(KernelDecimal, Avx2TakesWhatTheWordAtATimeConversionTakes) {
+    if (!avx2_supported()) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937_64 random(0xdec1a1);
+    // 32 bytes before the token may be read; spaces, as before a buffer.
+    alignas(64) unsigned char bytes[32 + 48 + 64];
+    unsigned char* const start = bytes + 32;
+    long taken = 0;
+    for (int n = 0; n < 400000 && !HasFailure(); ++n) {
+        std::memset(bytes, ' ', sizeof bytes);
+        for (unsigned char* c = start + 48; c < bytes + sizeof bytes; ++c)
+            *c = static_cast<unsigned char>(random());
+        const std::string token = decimal_like_token(random);
+        // At the start, or after random bytes and one white space.
+        const std::size_t offset = random() % 2 == 0 ? 0 : random() % 14;
+        for (std::size_t i = 0; i + 1 < offset; ++i)
+            start[i] = static_cast<unsigned char>(random());
+        std::memcpy(start + offset, token.data(), token.size());
+        start[offset + token.size()] = static_cast<unsigned char>(" \n\t\r\0x."[random() % 7]);
+        const unsigned char* const c = start + offset;
+        float expected = 0;
+        float value = 0;
+        const unsigned char* const after_word = fast_decimal::take_decimal(c, expected);
+        const unsigned char* const after = take_with_avx2(c, value);
+        // Tokens of 32 bytes and more are left to the word-at-a-time way.
+        if (token.size() < 32 || after != nullptr) {
+            ASSERT_EQ(after, after_word) << n << " \"" << token << "\"";
+        }
+        if (after != nullptr) {
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(expected))
+                << n << " \"" << token << "\"";
+            ++taken;
+        }
+    }
+    EXPECT_GT(taken, 100000);
+}
+#endif
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace record_window {
 
 inline constexpr long window_size = 64;
 static_assert(input_buffer_slack >= window_size, "a window may start at any byte held");
-static_assert(input_buffer_room_before >= 16, "a kernel loads the sixteen bytes ending a token");
+static_assert(input_buffer_room_before >= 32,
+              "a kernel loads the 32 bytes ending a token's digits");
 
 struct window_masks {
     std::uint64_t white_space;
@@ -100,17 +101,31 @@ template <typename number>
     return fast_decimal::take_decimal(c, value);
 }
 
-// The token at `start` as one whole value: by the fast conversion where it
-// starts as a decimal does (after a sign), or as an infinity or a NaN spelled
-// out; else or where those refuse it by the full scanner (take_exactly).
-// Returns the white space after the token, or null when it is not one whole
-// value before the buffer's end: the value-by-value reader then decides, from
-// the record's start. The longer conversions, take_fast and take_exactly,
-// are not inlined: the token-by-token way is the rarer one.
-template <typename number>
+// A kernel's own conversion of a whole decimal token, where it has one
+// (avx2/): the white space after the token, or null, having taken nothing.
+template <typename kernel_constants>
+inline const unsigned char* take_kernel_decimal(const unsigned char* /*start*/, float& /*value*/,
+                                                const kernel_constants& /*k*/) {
+    return nullptr;
+}
+
+// The token at `start` as one whole value: by the kernel's conversion or the
+// fast one where it starts as a decimal does (after a sign), or as an
+// infinity or a NaN spelled out; else or where those refuse it by the full
+// scanner (take_exactly). Returns the white space after the token, or null
+// when it is not one whole value before the buffer's end: the value-by-value
+// reader then decides, from the record's start. The longer conversions,
+// take_fast and take_exactly, are not inlined: the token-by-token way is the
+// rarer one.
+template <typename number, typename kernel_constants>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
                                                               const unsigned char* start,
-                                                              number& value) {
+                                                              number& value,
+                                                              const kernel_constants& k) {
+    if constexpr (std::is_same_v<number, float>) {
+        const unsigned char* const converted = take_kernel_decimal(start, value, k);
+        if (converted != nullptr) return converted;
+    }
     const unsigned char first = start[*start == '+' || *start == '-' ? 1 : 0];
     const unsigned char* after = nullptr;
     if (fast_decimal::is_digit(first) || first == '.') {
@@ -166,10 +181,10 @@ template <typename kernel_constants>
         return start;
     };
     record_values values{};
-    if ((c = take_token(input, next_start(c), values.base_amount)) == nullptr ||
-        (c = take_token(input, next_start(c), values.monthly_amount)) == nullptr ||
-        (c = take_token(input, next_start(c), values.years)) == nullptr ||
-        (c = take_token(input, next_start(c), values.percent)) == nullptr)
+    if ((c = take_token(input, next_start(c), values.base_amount, k)) == nullptr ||
+        (c = take_token(input, next_start(c), values.monthly_amount, k)) == nullptr ||
+        (c = take_token(input, next_start(c), values.years, k)) == nullptr ||
+        (c = take_token(input, next_start(c), values.percent, k)) == nullptr)
         return nullptr;
     // A zero of either sign, from the bits: a NaN among the values would
     // make a floating-point comparison branch on it.

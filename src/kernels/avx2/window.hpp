@@ -46,6 +46,8 @@ struct constants {
     __m256i below_binary32;  // the 29 bits below binary32's last
     __m256i midpoint;        // those bits of a binary32 midpoint
     __m256d every_lane;
+    __m256i byte_index;  // 0 to 31
+    __m256i letter_e;
 };
 
 template <typename vector>
@@ -92,7 +94,10 @@ template <typename vector>
             held(_mm256_set1_epi64x(0x4330000000000000)),
             held(_mm256_set1_epi64x((1 << 29) - 1)),
             held(_mm256_set1_epi64x(1 << 28)),
-            held(_mm256_castsi256_pd(_mm256_set1_epi64x(-1)))};
+            held(_mm256_castsi256_pd(_mm256_set1_epi64x(-1))),
+            held(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18,
+                                  19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31)),
+            held(_mm256_set1_epi8('e'))};
 }
 
 // White space: the bytes equal to the white space character with their low
@@ -131,6 +136,11 @@ template <typename vector>
            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
 }
 
+// The bytes' flags of one register, byte i's into bit i.
+[[gnu::target("avx2"), gnu::always_inline]] inline std::uint32_t mask(__m256i flags) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(flags));
+}
+
 // Only inline, not always_inline: it is inlined into the reader's loop, a
 // template without target options, inside its AVX2 build.
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::window_masks classify_window(
@@ -141,6 +151,85 @@ template <typename vector>
     std::memcpy(&high, c + 32, sizeof high);
     return {bit_mask(white_space_bytes(low, k), white_space_bytes(high, k)),
             bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed)), 0};
+}
+
+// The decimal token at c as fast_decimal::take_decimal reads it (a sign, up
+// to 19 digits with a point, an exponent of up to four digits, then white
+// space), a register at a time: the white space after it, or null, having
+// taken nothing, for any other token and for one of more than 31 bytes. The
+// token's shape is checked on the bit masks of the 32 bytes from c; its
+// digits are valued in the 32 bytes that end with them, the bytes at or
+// below the point moved up over it and those before the digits cleared. The
+// value is decimal_bits' of the same digits and exponent, exact.
+[[gnu::target("avx2,bmi,bmi2")]] inline const unsigned char* take_kernel_decimal(
+    const unsigned char* c, float& value, const constants& k) {
+    __m256i bytes;
+    std::memcpy(&bytes, c, sizeof bytes);
+    const std::uint32_t space = mask(white_space_bytes(bytes, k));
+    if (space == 0) return nullptr;
+    const auto length = static_cast<unsigned>(std::countr_zero(space));
+    const __m256i characters = _mm256_xor_si256(bytes, k.zero_character);
+    const std::uint32_t digits = mask(digit_bytes(characters, k));
+    const std::uint32_t points = mask(_mm256_cmpeq_epi8(characters, k.point));
+    const std::uint32_t token = _bzhi_u32(~0U, length);
+    const std::uint32_t exponent_mark =
+        mask(_mm256_cmpeq_epi8(_mm256_or_si256(bytes, k.case_bit), k.letter_e)) & token;
+    const unsigned first = c[0] == '+' || c[0] == '-' ? 1 : 0;
+    const auto digits_end =
+        exponent_mark != 0 ? static_cast<unsigned>(std::countr_zero(exponent_mark)) : length;
+    const std::uint32_t mantissa = _bzhi_u32(~0U, digits_end) & (~0U << first);
+    const std::uint32_t point = mantissa & points;
+    const unsigned digit_count = digits_end - first - (point != 0 ? 1 : 0);
+    if ((mantissa & ~(digits | points)) != 0 || (point & (point - 1)) != 0 || digit_count == 0 ||
+        digit_count > fast_decimal::longest_mantissa)
+        return nullptr;
+    std::int64_t q = 0;
+    if (point != 0) q = std::countr_zero(point) + 1 - std::int64_t{digits_end};
+    if (exponent_mark != 0) {
+        const unsigned char* e = c + digits_end + 1;
+        const bool negative_exponent = *e == '-';
+        e += *e == '+' || *e == '-' ? 1 : 0;
+        // At most the token's length: the byte at c + length is white space.
+        const auto exponent_start = static_cast<unsigned>(e - c);
+        const unsigned exponent_length = length - exponent_start;
+        if (exponent_length - 1 >= fast_decimal::longest_exponent ||
+            (token & ~_bzhi_u32(~0U, exponent_start) & ~digits) != 0)
+            return nullptr;
+        // Four digit values, first lowest, from the token's last four
+        // bytes, those before the exponent's digits cleared: pairs, then
+        // their sum.
+        using namespace text_words;
+        const auto last_four =
+            static_cast<std::uint32_t>((load_word(c + length - 8) ^ every_byte('0')) >> 32);
+        const std::uint32_t four = last_four & (~0U << (32 - 8 * exponent_length));
+        const std::uint32_t pairs = four * 10 + (four >> 8);
+        const std::int64_t exponent = (pairs & 0xff) * 100 + ((pairs >> 16) & 0xff);
+        q += negative_exponent ? -exponent : exponent;
+    }
+    __m256i tail;
+    std::memcpy(&tail, c + digits_end - 32, sizeof tail);
+    const int shift = 32 - static_cast<int>(digits_end);
+    const int point_index = point != 0 ? shift + std::countr_zero(point) : -1;
+    const int first_digit = shift + static_cast<int>(first) + (point != 0 ? 1 : 0);
+    const __m256i moved = _mm256_alignr_epi8(tail, _mm256_permute2x128_si256(tail, tail, 0x08), 15);
+    const __m256i at_or_below_point =
+        _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(point_index + 1)), k.byte_index);
+    const __m256i digit_places =
+        _mm256_cmpgt_epi8(k.byte_index, _mm256_set1_epi8(static_cast<char>(first_digit - 1)));
+    const __m256i eights = eight_digit_values(
+        _mm256_and_si256(
+            digit_places,
+            _mm256_xor_si256(_mm256_blendv_epi8(tail, moved, at_or_below_point), k.zero_character)),
+        k);
+    // At most 19 digits: none in the lowest eight bytes, three in the next.
+    const __m128i low_eights = _mm256_castsi256_si128(eights);
+    const __m128i high_eights = _mm256_extracti128_si256(eights, 1);
+    const auto magnitude =
+        static_cast<std::uint64_t>(_mm_extract_epi64(low_eights, 1)) * 10000000000000000U +
+        static_cast<std::uint64_t>(_mm_cvtsi128_si64(high_eights)) * 100000000U +
+        static_cast<std::uint64_t>(_mm_extract_epi64(high_eights, 1));
+    value = std::bit_cast<float>(decimal_bits(magnitude, q, c[0] == '-'));
+    return c + length;
 }
 
 // The shapes of record that the AVX2 loops take, one loop each
@@ -363,12 +452,18 @@ inline bool takes_by_tokens(const record_kind<shape>& /*kind*/, bool letters, bo
     return shape == record_shape::tokens && (letters || first);
 }
 
-// Not inlined, so that the token loop's registers are kept for its window.
+// Not inlined, so that the token loop's registers are kept for its window;
+// flattened, so that take_kernel_decimal is inlined into it through the
+// generic take_token. Only the token loop has one.
 template <record_shape shape>
-[[gnu::target("avx2,bmi,bmi2"), gnu::noinline]] inline const unsigned char* take_record_by_tokens(
-    input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, const record_kind<shape>& kind) {
-    return record_window::take_record_by_tokens(input, c, starts, lines, table, row, kind.k);
+[[gnu::target("avx2,bmi,bmi2"), gnu::noinline, gnu::flatten]] inline const unsigned char*
+take_record_by_tokens(input_stream& input, const unsigned char* c, std::uint64_t starts,
+                      std::int64_t& lines, record_table& table, std::int32_t row,
+                      const record_kind<shape>& kind) {
+    if constexpr (shape == record_shape::tokens)
+        return record_window::take_record_by_tokens(input, c, starts, lines, table, row, kind.k);
+    else
+        return nullptr;
 }
 
 }  // namespace avx2_kernel
