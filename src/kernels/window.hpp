@@ -101,12 +101,19 @@ template <typename number>
     return fast_decimal::take_decimal(c, value);
 }
 
-// A kernel's own conversion of a whole decimal token, where it has one
-// (avx2/): the white space after the token, or null, having taken nothing.
+// What a kernel's own conversion of a whole decimal token gives (avx2/ has
+// one): the white space after the token, or null, having taken nothing; and
+// where null, whether the fast conversion refuses the token too, which is
+// then not asked.
+struct kernel_conversion {
+    const unsigned char* after;
+    bool refused;
+};
+
 template <typename kernel_constants>
-inline const unsigned char* take_kernel_decimal(const unsigned char* /*start*/, float& /*value*/,
-                                                const kernel_constants& /*k*/) {
-    return nullptr;
+inline kernel_conversion take_kernel_decimal(const unsigned char* /*start*/, float& /*value*/,
+                                             const kernel_constants& /*k*/) {
+    return {nullptr, false};
 }
 
 // The token at `start` as one whole value: by the kernel's conversion or the
@@ -122,15 +129,17 @@ template <typename number, typename kernel_constants>
                                                               const unsigned char* start,
                                                               number& value,
                                                               const kernel_constants& k) {
+    bool refused = false;
     if constexpr (std::is_same_v<number, float>) {
-        const unsigned char* const converted = take_kernel_decimal(start, value, k);
-        if (converted != nullptr) return converted;
+        const kernel_conversion converted = take_kernel_decimal(start, value, k);
+        if (converted.after != nullptr) return converted.after;
+        refused = converted.refused;
     }
     const unsigned char first = start[*start == '+' || *start == '-' ? 1 : 0];
     const unsigned char* after = nullptr;
     if (fast_decimal::is_digit(first) || first == '.') {
         if constexpr (std::is_same_v<number, float>)
-            after = take_fast(start, value);
+            after = refused ? nullptr : take_fast(start, value);
         else
             after = fast_decimal::take_count(start, value);
     } else if constexpr (std::is_same_v<number, float>) {

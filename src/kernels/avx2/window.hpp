@@ -156,17 +156,18 @@ template <typename vector>
 // The decimal token at c as fast_decimal::take_decimal reads it (a sign, up
 // to 19 digits with a point, an exponent of up to four digits, then white
 // space), a register at a time: the white space after it, or null, having
-// taken nothing, for any other token and for one of more than 31 bytes. The
-// token's shape is checked on the bit masks of the 32 bytes from c; its
+// taken nothing, for any other token, which the fast conversion refuses
+// too, and for one of more than 31 bytes, which it leaves to the fast
+// conversion. The token's shape is checked on the bit masks of the 32 bytes from c; its
 // digits are valued in the 32 bytes that end with them, the bytes at or
 // below the point moved up over it and those before the digits cleared. The
 // value is decimal_bits' of the same digits and exponent, exact.
-[[gnu::target("avx2,bmi,bmi2")]] inline const unsigned char* take_kernel_decimal(
+[[gnu::target("avx2,bmi,bmi2")]] inline record_window::kernel_conversion take_kernel_decimal(
     const unsigned char* c, float& value, const constants& k) {
     __m256i bytes;
     std::memcpy(&bytes, c, sizeof bytes);
     const std::uint32_t space = mask(white_space_bytes(bytes, k));
-    if (space == 0) return nullptr;
+    if (space == 0) return {nullptr, false};
     const auto length = static_cast<unsigned>(std::countr_zero(space));
     const __m256i characters = _mm256_xor_si256(bytes, k.zero_character);
     const std::uint32_t digits = mask(digit_bytes(characters, k));
@@ -182,7 +183,7 @@ template <typename vector>
     const unsigned digit_count = digits_end - first - (point != 0 ? 1 : 0);
     if ((mantissa & ~(digits | points)) != 0 || (point & (point - 1)) != 0 || digit_count == 0 ||
         digit_count > fast_decimal::longest_mantissa)
-        return nullptr;
+        return {nullptr, true};
     std::int64_t q = 0;
     if (point != 0) q = std::countr_zero(point) + 1 - std::int64_t{digits_end};
     if (exponent_mark != 0) {
@@ -194,7 +195,7 @@ template <typename vector>
         const unsigned exponent_length = length - exponent_start;
         if (exponent_length - 1 >= fast_decimal::longest_exponent ||
             (token & ~_bzhi_u32(~0U, exponent_start) & ~digits) != 0)
-            return nullptr;
+            return {nullptr, true};
         // Four digit values, first lowest, from the token's last four
         // bytes, those before the exponent's digits cleared: pairs, then
         // their sum.
@@ -229,7 +230,7 @@ template <typename vector>
         static_cast<std::uint64_t>(_mm_cvtsi128_si64(high_eights)) * 100000000U +
         static_cast<std::uint64_t>(_mm_extract_epi64(high_eights, 1));
     value = std::bit_cast<float>(decimal_bits(magnitude, q, c[0] == '-'));
-    return c + length;
+    return {c + length, false};
 }
 
 // The shapes of record that the AVX2 loops take, one loop each
