@@ -165,7 +165,8 @@ struct rounding_bounds {
         return {bits, bits};
     }
     const std::uint32_t lower = round_to_binary32(p.product.high, p.b, true);
-    if (!ends_round_apart(p)) return {lower, lower};
+    constexpr std::uint64_t below_any_midpoint = (std::uint64_t{1} << 38) - 1;
+    if (((p.product.high + 1) & below_any_midpoint) != 0) return {lower, lower};
     return {lower, round_to_binary32(p.product.high + 1, p.b, true)};
 }
 

@@ -75,11 +75,6 @@ struct power_product {
     std::int64_t b;
 };
 
-inline bool ends_round_apart(const power_product& p) {
-    constexpr std::uint64_t below_any_midpoint = (std::uint64_t{1} << 38) - 1;
-    return ((p.product.high + 1) & below_any_midpoint) == 0;
-}
-
 // x nonzero, below 2^64; smallest_power <= q <= largest_power.
 [[gnu::always_inline]] inline power_product multiply_by_power_of_ten(std::uint64_t x, int q) {
     const power_of_five& power = powers_of_five[static_cast<std::size_t>(q - smallest_power)];

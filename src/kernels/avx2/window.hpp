@@ -129,16 +129,15 @@ template <typename vector>
     return _mm256_cmpeq_epi8(_mm256_min_epu8(digits, k.nine), digits);
 }
 
-// The bytes' flags of two registers, byte i's into bit i.
-[[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t bit_mask(__m256i low,
-                                                                          __m256i high) {
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
-           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
-}
-
 // The bytes' flags of one register, byte i's into bit i.
 [[gnu::target("avx2"), gnu::always_inline]] inline std::uint32_t mask(__m256i flags) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(flags));
+}
+
+// The bytes' flags of two registers, byte i's into bit i.
+[[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t bit_mask(__m256i low,
+                                                                          __m256i high) {
+    return mask(low) | std::uint64_t{mask(high)} << 32;
 }
 
 // Only inline, not always_inline: it is inlined into the reader's loop, a
