@@ -76,12 +76,23 @@ TEST(KernelWindow, EveryKernelClassifiesAsTheBytesSay) {
 }
 
 // Tokens near the decimals that both conversions take: signs, up to 22
-// digits with leading zeros, points, exponents of up to six digits, and one
+// digits with leading zeros, points, exponents of up to six digits, one in
+// three as C's %e writes them (with 0 to 20 digits after the point), and one
 // byte in eight put in or replaced anywhere, then what follows the token.
 std::string decimal_like_token(std::mt19937_64& random) {
     const auto pick = [&random](const char* from) { return from[random() % std::strlen(from)]; };
     std::string token;
     if (random() % 3 == 0) token += pick("+-");
+    if (random() % 3 == 0) {
+        token += pick("0123456789");
+        token += '.';
+        for (auto i = random() % 21; i > 0; --i) token += pick("0123456789");
+        token += pick("eE");
+        if (random() % 6 != 0) token += pick("+-");
+        for (auto i = random() % 6 == 0 ? random() % 4 : 2; i > 0; --i) token += pick("0123456789");
+        if (random() % 8 == 0) token[random() % token.size()] = pick(".+-eEdD0x ");
+        return token;
+    }
     const auto digit_count = random() % 4 == 0 ? random() % 23 : random() % 10;
     for (std::uint64_t i = 0; i < digit_count; ++i)
         token += i == 0 && random() % 4 == 0 ? '0' : pick("0123456789");

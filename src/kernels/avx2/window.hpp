@@ -152,6 +152,56 @@ template <typename vector>
             bit_mask(_mm256_cmpeq_epi8(low, k.line_feed), _mm256_cmpeq_epi8(high, k.line_feed)), 0};
 }
 
+// The number whose digits eight_digit_values valued, at most 19 of them
+// ending with byte 31: none in the lowest eight bytes, three in the next.
+[[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t nineteen_digit_value(
+    __m256i eights) {
+    const __m128i low_eights = _mm256_castsi256_si128(eights);
+    const __m128i high_eights = _mm256_extracti128_si256(eights, 1);
+    return static_cast<std::uint64_t>(_mm_extract_epi64(low_eights, 1)) * 10000000000000000U +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(high_eights)) * 100000000U +
+           static_cast<std::uint64_t>(_mm_extract_epi64(high_eights, 1));
+}
+
+// A token of `length` bytes at c as C's %e writes it: a sign (`first` is 1
+// where there is one), one digit, a point, 1 to 18 digits, the letter e, a
+// sign and two digits. The white space after it, or null, having taken
+// nothing, for any other token (take_kernel_decimal then reads it). Every
+// byte of the token is checked: the ends one by one, the fraction's digits
+// on a mask of the 32 bytes that end with them, which are then valued. The
+// number is the digit before the point times 10^n, plus the n digits after
+// it, and the power q is the exponent less n, as fast_decimal::take_decimal
+// reads them; decimal_bits of the same pair is exact.
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline const unsigned char* take_scientific(
+    const unsigned char* c, unsigned length, unsigned first, float& value, const constants& k) {
+    const unsigned fraction_length = length - first - 6;
+    if (c[first + 1] != '.' || fraction_length - 1 >= fast_decimal::longest_mantissa - 1)
+        return nullptr;
+    const unsigned char exponent_sign = c[length - 3];
+    const auto lead = static_cast<unsigned>(c[first] - '0');
+    const auto tens = static_cast<unsigned>(c[length - 2] - '0');
+    const auto ones = static_cast<unsigned>(c[length - 1] - '0');
+    // One branch for the four bytes: '+' and '-' are two apart.
+    if (((static_cast<unsigned>(c[length - 4] | 0x20) ^ unsigned{'e'}) |
+         ((exponent_sign - unsigned{'+'}) & ~2U) | ((lead | tens | ones) > 9 ? 1U : 0U)) != 0)
+        return nullptr;
+    __m256i fraction;
+    std::memcpy(&fraction, c + length - 36, sizeof fraction);
+    const __m256i digits = _mm256_xor_si256(fraction, k.zero_character);
+    const std::uint32_t places = ~0U << (32 - fraction_length);
+    if ((mask(digit_bytes(digits, k)) & places) != places) return nullptr;
+    const __m256i fraction_places =
+        _mm256_cmpgt_epi8(k.byte_index, _mm256_set1_epi8(static_cast<char>(31 - fraction_length)));
+    const std::uint64_t magnitude =
+        lead *
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(powers_of_ten[fraction_length])) +
+        nineteen_digit_value(eight_digit_values(_mm256_and_si256(digits, fraction_places), k));
+    const std::int64_t exponent = tens * 10 + ones;
+    const std::int64_t q = (exponent_sign == '-' ? -exponent : exponent) - fraction_length;
+    value = std::bit_cast<float>(decimal_bits(magnitude, q, c[0] == '-'));
+    return c + length;
+}
+
 // The decimal token at c as fast_decimal::take_decimal reads it (a sign, up
 // to 19 digits with a point, an exponent of up to four digits, then white
 // space), a register at a time: the white space after it, or null, having
@@ -168,13 +218,15 @@ template <typename vector>
     const std::uint32_t space = mask(white_space_bytes(bytes, k));
     if (space == 0) return {nullptr, false};
     const auto length = static_cast<unsigned>(std::countr_zero(space));
+    const unsigned first = c[0] == '+' || c[0] == '-' ? 1 : 0;
+    if (const unsigned char* after = take_scientific(c, length, first, value, k); after != nullptr)
+        return {after, false};
     const __m256i characters = _mm256_xor_si256(bytes, k.zero_character);
     const std::uint32_t digits = mask(digit_bytes(characters, k));
     const std::uint32_t points = mask(_mm256_cmpeq_epi8(characters, k.point));
     const std::uint32_t token = _bzhi_u32(~0U, length);
     const std::uint32_t exponent_mark =
         mask(_mm256_cmpeq_epi8(_mm256_or_si256(bytes, k.case_bit), k.letter_e)) & token;
-    const unsigned first = c[0] == '+' || c[0] == '-' ? 1 : 0;
     const auto digits_end =
         exponent_mark != 0 ? static_cast<unsigned>(std::countr_zero(exponent_mark)) : length;
     const std::uint32_t mantissa = _bzhi_u32(~0U, digits_end) & (~0U << first);
@@ -221,14 +273,7 @@ template <typename vector>
             digit_places,
             _mm256_xor_si256(_mm256_blendv_epi8(tail, moved, at_or_below_point), k.zero_character)),
         k);
-    // At most 19 digits: none in the lowest eight bytes, three in the next.
-    const __m128i low_eights = _mm256_castsi256_si128(eights);
-    const __m128i high_eights = _mm256_extracti128_si256(eights, 1);
-    const auto magnitude =
-        static_cast<std::uint64_t>(_mm_extract_epi64(low_eights, 1)) * 10000000000000000U +
-        static_cast<std::uint64_t>(_mm_cvtsi128_si64(high_eights)) * 100000000U +
-        static_cast<std::uint64_t>(_mm_extract_epi64(high_eights, 1));
-    value = std::bit_cast<float>(decimal_bits(magnitude, q, c[0] == '-'));
+    value = std::bit_cast<float>(decimal_bits(nineteen_digit_value(eights), q, c[0] == '-'));
     return {c + length, false};
 }
 
