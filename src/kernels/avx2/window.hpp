@@ -207,7 +207,8 @@ template <typename vector>
 // space), a register at a time: the white space after it, or null, having
 // taken nothing, for any other token, which the fast conversion refuses
 // too, and for one of more than 31 bytes, which it leaves to the fast
-// conversion. The token's shape is checked on the bit masks of the 32 bytes from c; its
+// conversion. A token as %e writes it goes the shorter way above. For any
+// other, the shape is checked on the bit masks of the 32 bytes from c; its
 // digits are valued in the 32 bytes that end with them, the bytes at or
 // below the point moved up over it and those before the digits cleared. The
 // value is decimal_bits' of the same digits and exponent, exact.
