@@ -90,20 +90,19 @@ std::string decimal_like_token(std::mt19937_64& random) {
         token += pick("eE");
         if (random() % 6 != 0) token += pick("+-");
         for (auto i = random() % 6 == 0 ? random() % 4 : 2; i > 0; --i) token += pick("0123456789");
-        if (random() % 8 == 0) token[random() % token.size()] = pick(".+-eEdD0x ");
-        return token;
-    }
-    const auto digit_count = random() % 4 == 0 ? random() % 23 : random() % 10;
-    for (std::uint64_t i = 0; i < digit_count; ++i)
-        token += i == 0 && random() % 4 == 0 ? '0' : pick("0123456789");
-    if (random() % 4 != 0) token.insert(random() % (token.size() + 1), 1, '.');
-    if (random() % 2 == 0) {
-        token += pick("eE");
-        if (random() % 2 == 0) token += pick("+-");
-        for (std::uint64_t i = random() % 7; i > 0; --i) token += pick("0123456789");
+    } else {
+        const auto digit_count = random() % 4 == 0 ? random() % 23 : random() % 10;
+        for (std::uint64_t i = 0; i < digit_count; ++i)
+            token += i == 0 && random() % 4 == 0 ? '0' : pick("0123456789");
+        if (random() % 4 != 0) token.insert(random() % (token.size() + 1), 1, '.');
+        if (random() % 2 == 0) {
+            token += pick("eE");
+            if (random() % 2 == 0) token += pick("+-");
+            for (std::uint64_t i = random() % 7; i > 0; --i) token += pick("0123456789");
+        }
     }
     if (random() % 8 == 0) {
-        const char odd[] = {'.', '+', '-', 'e', 'x', ',', '\0', '\x80', '\xb5', '0', ' '};
+        const char odd[] = {'.', '+', '-', 'e', 'E', 'd', 'x', ',', '\0', '\x80', '\xb5', '0', ' '};
         const auto place = random() % (token.size() + 1);
         const char byte = odd[random() % sizeof odd];
         if (random() % 2 == 0 || place == token.size())
