@@ -73,9 +73,10 @@ template <typename kernel>
         const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room)) {
             if (!takes_by_tokens(k, true, row == first_row)) break;
-            std::int64_t lines = 0;
+            const std::uint64_t starts = starts_before(masks, room);
+            std::int64_t lines = line_feeds_before_last(masks, starts);
             const unsigned char* const after =
-                take_record_by_tokens(input, c, 0, lines, table, row, k);
+                take_record_by_tokens(input, c, starts, lines, table, row, k);
             if (after == nullptr) break;
             ++row;
             line += lines;

@@ -302,6 +302,22 @@ inline bool takes_by_tokens(const kernel& /*k*/, bool /*letters*/, bool /*first*
     return true;
 }
 
+// The first characters of the tokens in the window before `room`, the bytes
+// held, where the next record does not end there: every one is that
+// record's, as at most three tokens stop there.
+inline std::uint64_t starts_before(const window_masks& masks, std::uint64_t room) {
+    const std::uint64_t held = room < window_size ? bits_below(room) : ~std::uint64_t{0};
+    return ~masks.white_space & ((masks.white_space << 1) | 1) & held;
+}
+
+// The line feeds in the window before the last of `starts`: those that the
+// token loop passes by taking the starts.
+inline std::int64_t line_feeds_before_last(const window_masks& masks, std::uint64_t starts) {
+    if (starts == 0) return 0;
+    const auto last = static_cast<std::uint64_t>(63 - std::countl_zero(starts));
+    return std::popcount(masks.line_feeds & bits_below(last));
+}
+
 // The first characters of the tokens of a record found in the window.
 inline std::uint64_t record_starts(const window_masks& masks, const record_stops& record) {
     return ~masks.white_space & ((masks.white_space << 1) | 1) & ~bits_below(record.before) &

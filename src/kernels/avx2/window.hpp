@@ -163,6 +163,42 @@ template <typename vector>
            static_cast<std::uint64_t>(_mm_extract_epi64(high_eights, 1));
 }
 
+// Bits of the binary32 value nearest to digits * 10^q, as decimal_bits
+// gives them, for the 19 digits that %.18e writes: from 2^53 (where
+// decimal_bits' first ways end) to below 2^63 and with |q| <= 22, by
+// binary64 arithmetic, the rounding checked; else, and where the check
+// refuses, by decimal_bits.
+//
+// Why it is exact. With u = 2^-53, the digits converted are w (1 + a) and the
+// one multiply or divide by the exact power gives r = x (1 + a) (1 + b), where
+// x = digits * 10^q and |a|, |b| <= u: |r - x| <= (2u + u^2) |x|. The rounding
+// of x to binary32 changes only at the midpoints between neighbours and at
+// 2^128 - 2^103; within binary64's binade [2^e, 2^(e+1)) each is a binary64
+// number whose 29 bits below binary32's last are 1 and 28 zeros, and lies
+// 2^28 steps of 2^(e-52) from either end. If one, m, lay between x and r
+// (or were one of them), |r - m| <= |r - x| <= (2u + u^2) |x| with
+// |x| <= |m| / (1 - 2u - u^2) < 2^(e+1) (1 + 3u): under 2.0000001 steps, so r
+// is in m's binade with those bits within 2 of 1 and 28 zeros. Otherwise x
+// and r lie between the same two places where the rounding changes, and
+// narrowing r rounds x. The range 10^-22 <= x < 2^63 * 10^22 holds only
+// normal binary32 numbers and those past the largest, which narrow to
+// infinity as x rounds.
+[[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline std::uint32_t nineteen_digit_bits(
+    std::uint64_t digits, std::int64_t q, bool negative) {
+    constexpr std::uint64_t exact_in_binary64 = std::uint64_t{1} << 53;
+    if (digits - exact_in_binary64 < (std::uint64_t{1} << 63) - exact_in_binary64 &&
+        q >= -largest_exact_power && q <= largest_exact_power) {
+        const auto approximate = static_cast<double>(static_cast<std::int64_t>(digits));
+        const double r = q >= 0 ? approximate * powers_of_ten[q] : approximate / powers_of_ten[-q];
+        constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
+        constexpr std::uint64_t near_midpoint = (std::uint64_t{1} << 28) - 2;
+        if ((std::bit_cast<std::uint64_t>(r) & below_binary32) - near_midpoint > 4)
+            return std::bit_cast<std::uint32_t>(static_cast<float>(r)) |
+                   (negative ? binary32_sign_bit : 0);
+    }
+    return decimal_bits(digits, q, negative);
+}
+
 // A token of `length` bytes at c as C's %e writes it: a sign (`first` is 1
 // where there is one), one digit, a point, 1 to 18 digits, the letter e, a
 // sign and two digits. The white space after it, or null, having taken
@@ -171,7 +207,7 @@ template <typename vector>
 // on a mask of the 32 bytes that end with them, which are then valued. The
 // number is the digit before the point times 10^n, plus the n digits after
 // it, and the power q is the exponent less n, as fast_decimal::take_decimal
-// reads them; decimal_bits of the same pair is exact.
+// reads them; nineteen_digit_bits of the same pair is exact.
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline const unsigned char* take_scientific(
     const unsigned char* c, unsigned length, unsigned first, float& value, const constants& k) {
     const unsigned fraction_length = length - first - 6;
@@ -198,7 +234,7 @@ template <typename vector>
         nineteen_digit_value(eight_digit_values(_mm256_and_si256(digits, fraction_places), k));
     const std::int64_t exponent = tens * 10 + ones;
     const std::int64_t q = (exponent_sign == '-' ? -exponent : exponent) - fraction_length;
-    value = std::bit_cast<float>(decimal_bits(magnitude, q, c[0] == '-'));
+    value = std::bit_cast<float>(nineteen_digit_bits(magnitude, q, c[0] == '-'));
     return c + length;
 }
 
@@ -206,22 +242,27 @@ template <typename vector>
 // to 19 digits with a point, an exponent of up to four digits, then white
 // space), a register at a time: the white space after it, or null, having
 // taken nothing, for any other token, which the fast conversion refuses
-// too, and for one of more than 31 bytes, which it leaves to the fast
-// conversion. A token as %e writes it goes the shorter way above. For any
-// other, the shape is checked on the bit masks of the 32 bytes from c; its
-// digits are valued in the 32 bytes that end with them, the bytes at or
-// below the point moved up over it and those before the digits cleared. The
-// value is decimal_bits' of the same digits and exponent, exact.
+// too, as it does every token of more than 31 bytes. A token as %e writes
+// it goes the shorter way above. For any other, the shape is checked on the
+// bit masks of the 32 bytes from c; its digits are valued in the 32 bytes
+// that end with them, the bytes at or below the point moved up over it and
+// those before the digits cleared. The value is decimal_bits' of the same
+// digits and exponent, exact.
 [[gnu::target("avx2,bmi,bmi2")]] inline record_window::kernel_conversion take_kernel_decimal(
     const unsigned char* c, float& value, const constants& k) {
     __m256i bytes;
     std::memcpy(&bytes, c, sizeof bytes);
     const std::uint32_t space = mask(white_space_bytes(bytes, k));
-    if (space == 0) return {nullptr, false};
+    // 32 for a token of 32 bytes or more, which take_scientific refuses (it
+    // takes at most 25), and so does the fast conversion (at most 27: a
+    // sign, 19 digits, a point, the exponent's letter, its sign and four
+    // digits).
     const auto length = static_cast<unsigned>(std::countr_zero(space));
+    static_assert(1 + fast_decimal::longest_mantissa + 1 + 2 + fast_decimal::longest_exponent < 32);
     const unsigned first = c[0] == '+' || c[0] == '-' ? 1 : 0;
     if (const unsigned char* after = take_scientific(c, length, first, value, k); after != nullptr)
         return {after, false};
+    if (space == 0) return {nullptr, true};
     const __m256i characters = _mm256_xor_si256(bytes, k.zero_character);
     const std::uint32_t digits = mask(digit_bytes(characters, k));
     const std::uint32_t points = mask(_mm256_cmpeq_epi8(characters, k.point));
