@@ -73,7 +73,7 @@ template <typename kernel>
         const record_stops first = take_record_stops(stops, 0);
         if (!record_is_held(first, room)) {
             if (!takes_by_tokens(k, true, row == first_row)) break;
-            const std::uint64_t starts = starts_before(masks, room);
+            const std::uint64_t starts = long_record_starts(k, masks, room);
             std::int64_t lines = line_feeds_before_last(masks, starts);
             const unsigned char* const after =
                 take_record_by_tokens(input, c, starts, lines, table, row, k);

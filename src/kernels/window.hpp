@@ -310,6 +310,15 @@ inline std::uint64_t starts_before(const window_masks& masks, std::uint64_t room
     return ~masks.white_space & ((masks.white_space << 1) | 1) & held;
 }
 
+// Those starts, for the token loop, where the kernel takes them from the
+// window (avx2/); the others leave the token loop to find them, which costs
+// them less than counting the line feeds that the starts pass.
+template <typename kernel>
+inline std::uint64_t long_record_starts(const kernel& /*k*/, const window_masks& /*masks*/,
+                                        std::uint64_t /*room*/) {
+    return 0;
+}
+
 // The line feeds in the window before the last of `starts`: those that the
 // token loop passes by taking the starts.
 inline std::int64_t line_feeds_before_last(const window_masks& masks, std::uint64_t starts) {

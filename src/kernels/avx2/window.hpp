@@ -539,6 +539,15 @@ inline bool takes_by_tokens(const record_kind<shape>& /*kind*/, bool letters, bo
     return shape == record_shape::tokens && (letters || first);
 }
 
+// A record longer than the window: its tokens that start there are taken
+// from the masks, which hold the line feeds that they pass.
+template <record_shape shape>
+inline std::uint64_t long_record_starts(const record_kind<shape>& /*kind*/,
+                                        const record_window::window_masks& masks,
+                                        std::uint64_t room) {
+    return record_window::starts_before(masks, room);
+}
+
 // Not inlined, so that the token loop's registers are kept for its window;
 // flattened, so that take_kernel_decimal is inlined into it through the
 // generic take_token. Only the token loop has one.
