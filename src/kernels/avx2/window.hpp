@@ -169,20 +169,20 @@ template <typename vector>
 // binary64 arithmetic, the rounding checked; else, and where the check
 // refuses, by decimal_bits.
 //
-// Why it is exact. With u = 2^-53, the digits converted are w (1 + a) and the
-// one multiply or divide by the exact power gives r = x (1 + a) (1 + b), where
-// x = digits * 10^q and |a|, |b| <= u: |r - x| <= (2u + u^2) |x|. The rounding
-// of x to binary32 changes only at the midpoints between neighbours and at
-// 2^128 - 2^103; within binary64's binade [2^e, 2^(e+1)) each is a binary64
-// number whose 29 bits below binary32's last are 1 and 28 zeros, and lies
-// 2^28 steps of 2^(e-52) from either end. If one, m, lay between x and r
-// (or were one of them), |r - m| <= |r - x| <= (2u + u^2) |x| with
-// |x| <= |m| / (1 - 2u - u^2) < 2^(e+1) (1 + 3u): under 2.0000001 steps, so r
-// is in m's binade with those bits within 2 of 1 and 28 zeros. Otherwise x
-// and r lie between the same two places where the rounding changes, and
-// narrowing r rounds x. The range 10^-22 <= x < 2^63 * 10^22 holds only
-// normal binary32 numbers and those past the largest, which narrow to
-// infinity as x rounds.
+// Why it is exact. With u = 2^-53, converted to binary64 the digits become
+// digits (1 + a), and the one multiply or divide by the exact power gives
+// r = x (1 + a) (1 + b), where x = digits * 10^q and |a|, |b| <= u: so
+// |r - x| <= (2u + u^2) |x|. The rounding of x to binary32 changes only at
+// the midpoints between neighbours and at 2^128 - 2^103; within binary64's
+// binade [2^e, 2^(e+1)) each is a binary64 number whose 29 bits below
+// binary32's last are 1 and 28 zeros, and lies at least 2^28 steps of
+// 2^(e-52) from either end. If one, m, lay between x and r (or were one of
+// them), |r - m| <= |r - x| <= (2u + u^2) |x| with |x| <= |m| / (1 - 2u -
+// u^2) < 2^(e+1) (1 + 3u): under 2.0000001 steps, so r is in m's binade with
+// those bits within 2 of 1 and 28 zeros. Otherwise x and r lie between the
+// same two places where the rounding changes, and narrowing r rounds x. The
+// range 10^-22 <= x < 2^63 * 10^22 holds only normal binary32 numbers and
+// those past the largest, which narrow to infinity as x rounds.
 [[gnu::target("avx2,bmi,bmi2"), gnu::always_inline]] inline std::uint32_t nineteen_digit_bits(
     std::uint64_t digits, std::int64_t q, bool negative) {
     constexpr std::uint64_t exact_in_binary64 = std::uint64_t{1} << 53;
