@@ -46,6 +46,12 @@ inline std::uint64_t token_stops(const window_masks& masks) {
     return masks.white_space & ~((masks.white_space << 1) | 1);
 }
 
+// The bytes that start a token in the window: byte 0 where it is no white
+// space, as the byte before the window is.
+inline std::uint64_t token_starts(const window_masks& masks) {
+    return ~masks.white_space & ((masks.white_space << 1) | 1);
+}
+
 // The next record's stops, taken from the stops not yet taken (64 for those
 // missing); a window usually holds two records.
 [[gnu::always_inline]] inline record_stops take_record_stops(std::uint64_t& stops,
@@ -307,7 +313,7 @@ inline bool takes_by_tokens(const kernel& /*k*/, bool /*letters*/, bool /*first*
 // record's, as at most three tokens stop there.
 inline std::uint64_t starts_before(const window_masks& masks, std::uint64_t room) {
     const std::uint64_t held = room < window_size ? bits_below(room) : ~std::uint64_t{0};
-    return ~masks.white_space & ((masks.white_space << 1) | 1) & held;
+    return token_starts(masks) & held;
 }
 
 // Those starts, for the token loop, where the kernel takes them from the
@@ -329,8 +335,7 @@ inline std::int64_t line_feeds_before_last(const window_masks& masks, std::uint6
 
 // The first characters of the tokens of a record found in the window.
 inline std::uint64_t record_starts(const window_masks& masks, const record_stops& record) {
-    return ~masks.white_space & ((masks.white_space << 1) | 1) & ~bits_below(record.before) &
-           bits_below(record.stop[3]);
+    return token_starts(masks) & ~bits_below(record.before) & bits_below(record.stop[3]);
 }
 
 }  // namespace record_window
