@@ -219,7 +219,8 @@ template <typename vector>
     const auto ones = static_cast<unsigned>(c[length - 1] - '0');
     // One branch for the four bytes: '+' and '-' are two apart.
     if (((static_cast<unsigned>(c[length - 4] | 0x20) ^ unsigned{'e'}) |
-         ((exponent_sign - unsigned{'+'}) & ~2U) | ((lead | tens | ones) > 9 ? 1U : 0U)) != 0)
+         ((exponent_sign - unsigned{'+'}) & ~2U) | (lead > 9 ? 1U : 0U) | (tens > 9 ? 1U : 0U) |
+         (ones > 9 ? 1U : 0U)) != 0)
         return nullptr;
     __m256i fraction;
     std::memcpy(&fraction, c + length - 36, sizeof fraction);
