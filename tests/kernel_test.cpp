@@ -121,7 +121,9 @@ std::string decimal_like_token(std::mt19937_64& random) {
     if (random() % 12 == 0)
         for (auto i = 20 + random() % 20; i > 0; --i) token += pick("0123456789");
     if (random() % 8 == 0) {
-        const char odd[] = {'.', '+', '-', 'e', 'E', 'd', 'x', ',', '\0', '\x80', '\xb5', '0', ' '};
+        // With the neighbours of digits, signs and the letter e.
+        const char odd[] = {'.',    '+',    '-',    'e', 'E', 'd', 'x', ',', '\0',
+                            '\x80', '\xb5', '\xe5', '0', ' ', ':', '/', ')'};
         const auto place = random() % (token.size() + 1);
         const char byte = odd[random() % sizeof odd];
         if (random() % 2 == 0 || place == token.size())

@@ -203,8 +203,9 @@ template <typename vector>
 // where there is one), one digit, a point, 1 to 18 digits, the letter e, a
 // sign and two digits. The white space after it, or null, having taken
 // nothing, for any other token (take_kernel_decimal then reads it). Every
-// byte of the token is checked: the ends one by one, the fraction's digits
-// on a mask of the 32 bytes that end with them, which are then valued. The
+// byte of the token is checked: the point and the exponent's sign one by
+// one, the last four bytes as one word, the digits before the letter on a
+// mask of the 32 bytes that end with them, which are then valued. The
 // number is the digit before the point times 10^n, plus the n digits after
 // it, and the power q is the exponent less n, as fast_decimal::take_decimal
 // reads them; nineteen_digit_bits of the same pair is exact.
@@ -214,26 +215,32 @@ template <typename vector>
     if (c[first + 1] != '.' || fraction_length - 1 >= fast_decimal::longest_mantissa - 1)
         return nullptr;
     const unsigned char exponent_sign = c[length - 3];
-    const auto lead = static_cast<unsigned>(c[first] - '0');
-    const auto tens = static_cast<unsigned>(c[length - 2] - '0');
-    const auto ones = static_cast<unsigned>(c[length - 1] - '0');
-    // One branch for the four bytes: '+' and '-' are two apart.
-    if (((static_cast<unsigned>(c[length - 4] | 0x20) ^ unsigned{'e'}) |
-         ((exponent_sign - unsigned{'+'}) & ~2U) | (lead > 9 ? 1U : 0U) | (tens > 9 ? 1U : 0U) |
-         (ones > 9 ? 1U : 0U)) != 0)
+    // The last four bytes, the first lowest, less "e+00": the letter (in
+    // either case) gives 0 and the digits their values; the sign is
+    // checked apart ('+' and '-' are two apart).
+    const auto ending =
+        static_cast<std::uint32_t>(text_words::load_word(c + length - 8) >> 32 | 0x20) ^
+        static_cast<std::uint32_t>(text_words::packed_word("e+00"));
+    const std::uint32_t exponent_digits = ending & 0xffff0000;
+    // A digit's byte keeps its high bit clear when 0x76 is added.
+    const std::uint32_t not_digits =
+        (((exponent_digits & 0x7f7f0000) + 0x76760000) | exponent_digits) & 0x80800000;
+    if ((not_digits | (ending & 0xff) | ((exponent_sign - unsigned{'+'}) & ~2U)) != 0)
         return nullptr;
     __m256i fraction;
     std::memcpy(&fraction, c + length - 36, sizeof fraction);
     const __m256i digits = _mm256_xor_si256(fraction, k.zero_character);
-    const std::uint32_t places = ~0U << (32 - fraction_length);
+    // The fraction's digits and the one before the point.
+    const std::uint32_t places = ~0U << (32 - fraction_length) | 1U << (30 - fraction_length);
     if ((mask(digit_bytes(digits, k)) & places) != places) return nullptr;
     const __m256i fraction_places =
         _mm256_cmpgt_epi8(k.byte_index, _mm256_set1_epi8(static_cast<char>(31 - fraction_length)));
+    const auto lead = static_cast<unsigned>(c[first] - '0');
     const std::uint64_t magnitude =
         lead *
             static_cast<std::uint64_t>(static_cast<std::int64_t>(powers_of_ten[fraction_length])) +
         nineteen_digit_value(eight_digit_values(_mm256_and_si256(digits, fraction_places), k));
-    const std::int64_t exponent = tens * 10 + ones;
+    const std::int64_t exponent = (exponent_digits >> 16 & 0xff) * 10 + (exponent_digits >> 24);
     const std::int64_t q = (exponent_sign == '-' ? -exponent : exponent) - fraction_length;
     value = std::bit_cast<float>(nineteen_digit_bits(magnitude, q, c[0] == '-'));
     return c + length;
