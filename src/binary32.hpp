@@ -95,6 +95,18 @@ inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1
                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(powers_of_ten)) - 1;
 
+// The 29 bits of a binary64 number below binary32's last bit, and what
+// they are at a midpoint between binary32 neighbours: 1 and 28 zeros.
+inline constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
+inline constexpr std::uint64_t midpoint_bits = std::uint64_t{1} << 28;
+
+// digits * 10^q, |q| <= largest_exact_power, by one binary64 multiply or
+// divide of the digits converted to binary64 (exactly below 2^53).
+[[gnu::always_inline]] inline double binary64_product(std::uint64_t digits, std::int64_t q) {
+    const auto converted = static_cast<double>(static_cast<std::int64_t>(digits));
+    return q >= 0 ? converted * powers_of_ten[q] : converted / powers_of_ten[-q];
+}
+
 // The fast exact conversion of digits * 10^q (every significant digit of the
 // number in digits, at most 19), for 0 <= digits <= 2^53 and |q| <= 22: one
 // binary64 multiply or divide, narrowed; otherwise, and in the rare case
@@ -132,13 +144,12 @@ inline constexpr auto largest_exact_power = static_cast<std::int64_t>(std::size(
         return std::bit_cast<std::uint32_t>(q < 0 ? exact / power : exact * power) | sign;
     }
     if (digits <= std::uint64_t{1} << 53 && q >= -largest_exact_power && q <= largest_exact_power) {
-        const auto exact = static_cast<double>(static_cast<std::int64_t>(digits));
-        const double r = q >= 0 ? exact * powers_of_ten[q] : exact / powers_of_ten[-q];
-        constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
-        constexpr std::uint64_t midpoint = std::uint64_t{1} << 28;
+        const double r = binary64_product(digits, q);
         const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
-        if ((bits & below_binary32) != midpoint ||
-            (q <= 0 && q >= -12 && std::bit_cast<double>(bits) * powers_of_ten[-q] == exact))
+        if ((bits & below_binary32) != midpoint_bits ||
+            (q <= 0 && q >= -12 &&
+             std::bit_cast<double>(bits) * powers_of_ten[-q] ==
+                 static_cast<double>(static_cast<std::int64_t>(digits))))
             return std::bit_cast<std::uint32_t>(static_cast<float>(r)) | sign;
     }
     // Then, inline, the usual case of the 19-digit path: an inexact power,

@@ -92,8 +92,8 @@ template <typename vector>
             held(_mm256_set1_epi64x(10000000)),
             held(_mm256_set1_epi64x(7)),
             held(_mm256_set1_epi64x(0x4330000000000000)),
-            held(_mm256_set1_epi64x((1 << 29) - 1)),
-            held(_mm256_set1_epi64x(1 << 28)),
+            held(_mm256_set1_epi64x(static_cast<long long>(below_binary32))),
+            held(_mm256_set1_epi64x(static_cast<long long>(midpoint_bits))),
             held(_mm256_castsi256_pd(_mm256_set1_epi64x(-1))),
             held(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18,
                                   19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31)),
@@ -188,10 +188,8 @@ template <typename vector>
     constexpr std::uint64_t exact_in_binary64 = std::uint64_t{1} << 53;
     if (digits - exact_in_binary64 < (std::uint64_t{1} << 63) - exact_in_binary64 &&
         q >= -largest_exact_power && q <= largest_exact_power) {
-        const auto approximate = static_cast<double>(static_cast<std::int64_t>(digits));
-        const double r = q >= 0 ? approximate * powers_of_ten[q] : approximate / powers_of_ten[-q];
-        constexpr std::uint64_t below_binary32 = (std::uint64_t{1} << 29) - 1;
-        constexpr std::uint64_t near_midpoint = (std::uint64_t{1} << 28) - 2;
+        const double r = binary64_product(digits, q);
+        constexpr std::uint64_t near_midpoint = midpoint_bits - 2;
         if ((std::bit_cast<std::uint64_t>(r) & below_binary32) - near_midpoint > 4)
             return std::bit_cast<std::uint32_t>(static_cast<float>(r)) |
                    (negative ? binary32_sign_bit : 0);
