@@ -74,7 +74,8 @@ inline const char* status_name(read_status status) {
 
 inline std::string describe(const read_outcome& outcome, std::int32_t record_count) {
     return std::string(status_name(outcome.status)) + " (line " + std::to_string(outcome.line) +
-           ", record " + std::to_string(outcome.record_number) + ", value " +
+           ", column " + std::to_string(outcome.column) + ", record " +
+           std::to_string(outcome.record_number) + ", value " +
            std::to_string(outcome.value_position) + ", record_count " +
            std::to_string(record_count) + ")";
 }
@@ -99,12 +100,12 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
     static unsigned char no_text[1];
     FILE* input = fmemopen(size > 0 ? const_cast<unsigned char*>(text) : no_text, size, "r");
     line_counter lines{text, 0, 1};
-    read_outcome outcome{read_status::closed, 1, 1, 0, 0};
+    read_outcome outcome{read_status::closed, 1, 1, 0, 0, 0, {}};
     table.record_count = 0;
     for (;;) {
         const std::int32_t row = table.record_count;
         table.record_count = row + 1;
-        outcome = {read_status::closed, outcome.line, row + 1, 0, 0};
+        outcome = {read_status::closed, outcome.line, row + 1, 0, 0, 0, {}};
         table.base_amount[row] = table.monthly_amount[row] = table.percent[row] = 0;
         table.years[row] = 0;
         bool has_zero = false;
@@ -126,8 +127,11 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
             const int result = position == 2 ? std::fscanf(input, "%ld", &years)
                                              : std::fscanf(input, "%f", &value);
             if (result != 1) {
+                long line_start = value_start;
+                while (line_start > 0 && text[line_start - 1] != '\n') --line_start;
                 if (!has_zero)
-                    outcome = {read_status::not_a_number, value_line, row + 1, position + 1, 0};
+                    outcome = {read_status::not_a_number,    value_line, row + 1, position + 1, 0,
+                               value_start - line_start + 1, {}};
                 std::fclose(input);
                 return outcome;
             }
@@ -215,7 +219,7 @@ inline std::string check_reading(records_reader read, const char* reader_name, i
     if (ours.status != expected.status || reference.record_count != count ||
         (ours.status != read_status::closed &&
          (ours.line != expected.line || ours.record_number != expected.record_number ||
-          ours.value_position != expected.value_position)))
+          ours.value_position != expected.value_position || ours.column != expected.column)))
         return "ours ended " + describe(ours, count) + ", the fscanf reader " +
                describe(expected, reference.record_count) + input_text;
     for (std::int32_t row = 0; row < last; ++row) {

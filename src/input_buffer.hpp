@@ -19,7 +19,9 @@
 //   that a token at the start of the buffer follows white space as a token
 //   after a refill does.
 // - Lines: `line` is the line of `next`. The full scanner counts the line
-//   feeds it passes; a kernel counts them from its window's mask.
+//   feeds it passes; a kernel counts them from its window's mask. Columns
+//   are found only for a message: back from a place to the line feed before
+//   it, or to the buffer's start and then `line_start`, which a refill keeps.
 // - Once the list is read the buffer is free: the answers are written into
 //   it (answer_capacity in main.cpp).
 #pragma once
@@ -47,9 +49,10 @@ struct input_stream {
     unsigned char* next;    // first byte not yet consumed
     unsigned char* end;     // end of the bytes held; *end is 0
     std::int64_t consumed_before_buffer;
-    std::int64_t line;  // 1-based line of `next`
-    bool at_end;        // the source has ended or failed: it is never asked again
-    int read_error;     // errno of the failed fill, or 0
+    std::int64_t line;        // 1-based line of `next`
+    std::int64_t line_start;  // bytes consumed before the line that the buffer's start is on
+    bool at_end;              // the source has ended or failed: it is never asked again
+    int read_error;           // errno of the failed fill, or 0
     unsigned char storage[input_buffer_room_before + input_buffer_size + input_buffer_slack];
 };
 
@@ -57,6 +60,10 @@ void open_input(input_stream& stream, input_source source);
 
 // Bytes consumed since the stream was opened.
 std::int64_t consumed_count(const input_stream& stream);
+
+// The 1-based column, in bytes, of the byte at `offset` (a consumed_count)
+// that is held in the buffer or lies on the line of the buffer's start.
+std::int64_t column_at(const input_stream& stream, std::int64_t offset);
 
 // Bytes held in the buffer but not consumed.
 inline long unconsumed_count(const input_stream& stream) { return stream.end - stream.next; }

@@ -64,6 +64,57 @@ void append(message& line, std::int64_t number) {
         line.text[line.length++] = digits[--count];
 }
 
+// What stands where a value should start, quoted, with control and
+// non-ASCII bytes escaped so that the message stays one printable line.
+void append(message& line, const text_excerpt& found) {
+    char text[4 * sizeof found.bytes + 8];
+    unsigned long length = 0;
+    text[length++] = '"';
+    for (int i = 0; i < found.length; ++i) {
+        const unsigned char c = found.bytes[i];
+        const char* const escape = c == '"'    ? "\\\""
+                                   : c == '\\' ? "\\\\"
+                                   : c == '\t' ? "\\t"
+                                   : c == '\r' ? "\\r"
+                                               : nullptr;
+        if (escape != nullptr) {
+            text[length++] = escape[0];
+            text[length++] = escape[1];
+        } else if (c >= ' ' && c < 0x7f) {
+            text[length++] = static_cast<char>(c);
+        } else {
+            text[length++] = '\\';
+            text[length++] = 'x';
+            text[length++] = "0123456789abcdef"[c >> 4];
+            text[length++] = "0123456789abcdef"[c & 15];
+        }
+    }
+    text[length++] = '"';
+    text[length] = '\0';
+    append(line, text);
+    if (found.cut) append(line, "...");
+}
+
+// The common mistakes behind a value that is not a number, in a few words.
+const char* likely_mistake(const text_excerpt& found) {
+    const auto starts_with = [&found](const char* text) {
+        for (int i = 0; text[i] != '\0'; ++i)
+            if (i >= found.length || found.bytes[i] != static_cast<unsigned char>(text[i]))
+                return false;
+        return true;
+    };
+    const bool letter =
+        found.length > 0 && (found.bytes[0] | 0x20) >= 'a' && (found.bytes[0] | 0x20) <= 'z';
+    if (starts_with("\xef\xbb\xbf")) return " (a UTF-8 byte order mark)";
+    if (starts_with(","))
+        return " (a comma: values are separated by white space, and the decimal point is a full "
+               "stop)";
+    if (starts_with(";")) return " (a semicolon: values are separated by white space)";
+    if (found.after_text) return " (right after the previous value, with no white space between)";
+    if (letter) return " (a word: the input holds numbers only, with no header line)";
+    return "";
+}
+
 // The one path for problems: a line on standard error, and status 1.
 template <typename... parts>
 int report(const parts&... problem) {
@@ -82,8 +133,10 @@ int report_read_outcome(const read_outcome& outcome) {
     case read_status::read_failed:
         return report("read error: ", std::strerror(outcome.read_error));
     case read_status::not_a_number:
-        return report("line ", outcome.line, ": value ", std::int64_t{outcome.value_position},
-                      " of record ", std::int64_t{outcome.record_number}, " is not a number");
+        return report("line ", outcome.line, ", column ", outcome.column, ": value ",
+                      std::int64_t{outcome.value_position}, " of record ",
+                      std::int64_t{outcome.record_number}, " is not a number: ", outcome.found,
+                      likely_mistake(outcome.found));
     case read_status::ends_inside_record:
         return report("line ", outcome.line, ": input ends inside record ",
                       std::int64_t{outcome.record_number});

@@ -28,12 +28,23 @@ enum class read_status {
     read_failed,         // the input could not be read
 };
 
+// For not_a_number: what stands where the value should start, as the
+// buffer holds it, up to the end of its line.
+struct text_excerpt {
+    unsigned char bytes[24];
+    int length;
+    bool cut;         // its line goes on after these bytes (the buffer's end tells nothing)
+    bool after_text;  // no white space separates it from the text before
+};
+
 struct read_outcome {
     read_status status;
     std::int64_t line;           // where the offending text starts
     std::int32_t record_number;  // 1-based
     int value_position;          // 1-based, for not_a_number
     int read_error;              // errno, for read_failed
+    std::int64_t column;         // 1-based, in bytes, for not_a_number
+    text_excerpt found;          // for not_a_number
 };
 
 // Fills the table from the stream up to and including the closing record.

@@ -19,6 +19,13 @@ constexpr int end_of_input = -1;
 
 bool refill(input_stream& stream) {
     if (stream.at_end) return false;
+    // The buffer's bytes are gone after this: where its last line starts is kept.
+    for (const unsigned char* c = stream.end; c > stream.buffer; --c) {
+        if (c[-1] == '\n') {
+            stream.line_start = stream.consumed_before_buffer + (c - stream.buffer);
+            break;
+        }
+    }
     stream.consumed_before_buffer += stream.end - stream.buffer;
     stream.next = stream.end = stream.buffer;
     *stream.end = 0;
@@ -266,12 +273,22 @@ void open_input(input_stream& stream, input_source source) {
     *stream.end = 0;
     stream.consumed_before_buffer = 0;
     stream.line = 1;
+    stream.line_start = 0;
     stream.at_end = false;
     stream.read_error = 0;
 }
 
 std::int64_t consumed_count(const input_stream& stream) {
     return stream.consumed_before_buffer + (stream.next - stream.buffer);
+}
+
+std::int64_t column_at(const input_stream& stream, std::int64_t offset) {
+    if (offset > stream.consumed_before_buffer) {
+        const unsigned char* const place = stream.buffer + (offset - stream.consumed_before_buffer);
+        for (const unsigned char* c = place; c > stream.buffer; --c)
+            if (c[-1] == '\n') return place - c + 1;
+    }
+    return offset - stream.line_start + 1;
 }
 
 bool skip_white_space_slowly(input_stream& stream) {

@@ -235,8 +235,24 @@ TEST(GiantInput, HundredMegabytesOfWhiteSpaceBeforeARecord) {
     EXPECT_EQ(run.output, "YES\n");
     // The offending text stands one line below the record, after all those line feeds.
     EXPECT_EQ(run.errors, "screening: line " + std::to_string(line_feeds + 2) +
-                              ": value 2 of record 2 is not a number\n");
+                              ", column 3: value 2 of record 2 is not a number: \"x 1 1\" (a "
+                              "word: the input holds numbers only, with no header line)\n");
     EXPECT_LT(run.peak_memory_kib, peak_memory_limit_kib) << "peak resident memory in KiB";
+
+    // On a line that many buffers hold, the column counts from its start, and
+    // the excerpt is what the last of them holds.
+    const child_run long_line = run_screening_with([](int descriptor) {
+        write_all(descriptor, "\n100 10 1 19.99 5") &&
+            write_repeated(descriptor, "\t ", white_space_bytes / 100) &&
+            write_all(descriptor, "6 1 ,7");
+    });
+    ASSERT_FALSE(long_line.timed_out);
+    EXPECT_EQ(long_line.output, "YES\n");
+    EXPECT_EQ(long_line.errors, "screening: line 2, column " +
+                                    std::to_string(16 + white_space_bytes / 100 + 5) +
+                                    ": value 4 of record 2 is not a number: \",7\" (a comma: "
+                                    "values are separated by white space, and the decimal point "
+                                    "is a full stop)\n");
 }
 
 // A "NO" record (a tie) and a "YES" record, one value per line.
@@ -347,44 +363,55 @@ struct broken_input_case {
 // ends with one message, and the records before are answered.
 const broken_input_case broken_inputs[] = {
     {"NUL byte as a value", with_nul_bytes("100 10 1 19.99\n5 \0 1 2\n"), "YES\n",
-     "screening: line 2: value 2 of record 2 is not a number\n", 1},
+     "screening: line 2, column 3: value 2 of record 2 is not a number: \"\\x00 1 2\"\n", 1},
     {"NUL byte inside a token",
      with_nul_bytes("100 10 1 19.99\n12\0"
                     "34 1 2 3\n"),
-     "YES\n", "screening: line 2: value 2 of record 2 is not a number\n", 1},
+     "YES\n",
+     "screening: line 2, column 3: value 2 of record 2 is not a number: \"\\x0034 1 2 3\" (right "
+     "after the previous value, with no white space between)\n",
+     1},
     {"NUL byte after blank lines", with_nul_bytes("100 10 1 19.99\n\n\n\0 1 2 3\n"), "YES\n",
-     "screening: line 4: value 1 of record 2 is not a number\n", 1},
+     "screening: line 4, column 1: value 1 of record 2 is not a number: \"\\x00 1 2 3\"\n", 1},
     {"NUL byte in the years place",
      with_nul_bytes("100 10 1 20\n100 10\n\0"
                     "1 20\n"),
-     "NO\n", "screening: line 3: value 3 of record 2 is not a number\n", 1},
+     "NO\n", "screening: line 3, column 1: value 3 of record 2 is not a number: \"\\x001 20\"\n",
+     1},
     {"NUL byte after a zero value", with_nul_bytes("100 10 1 19.99\n0 \0 1 2\n"), "YES\n", "", 0},
     {"0xff 0xfe", "100 10 1 19.99\n\xff\xfe 1 2 3\n", "YES\n",
-     "screening: line 2: value 1 of record 2 is not a number\n", 1},
+     "screening: line 2, column 1: value 1 of record 2 is not a number: \"\\xff\\xfe 1 2 3\"\n", 1},
     {"two-byte character in the years place", "100 10 1 19.99\n1 2\n\xc3\xa9 4\n", "YES\n",
-     "screening: line 3: value 3 of record 2 is not a number\n", 1},
+     "screening: line 3, column 1: value 3 of record 2 is not a number: \"\\xc3\\xa9 4\"\n", 1},
     {"no-break space between values",
      "100 10 1 19.99\n5\xc2\xa0"
      "6 1 1\n",
-     "YES\n", "screening: line 2: value 2 of record 2 is not a number\n", 1},
+     "YES\n",
+     "screening: line 2, column 2: value 2 of record 2 is not a number: \"\\xc2\\xa06 1 1\" (right "
+     "after the previous value, with no white space between)\n",
+     1},
     {"zero-width space before a value",
      "100 10 1 20\n1 2 3 \xe2\x80\x8b"
      "4\n",
-     "NO\n", "screening: line 2: value 4 of record 2 is not a number\n", 1},
+     "NO\n",
+     "screening: line 2, column 7: value 4 of record 2 is not a number: \"\\xe2\\x80\\x8b4\"\n", 1},
     {"byte order mark",
      "\xef\xbb\xbf"
      "1 2 3 4\n",
-     "", "screening: line 1: value 1 of record 1 is not a number\n", 1},
+     "",
+     "screening: line 1, column 1: value 1 of record 1 is not a number: \"\\xef\\xbb\\xbf1 2 3 4\" "
+     "(a UTF-8 byte order mark)\n",
+     1},
     {"lone continuation byte", "100 10 1 19.99\n\x80\n", "YES\n",
-     "screening: line 2: value 1 of record 2 is not a number\n", 1},
+     "screening: line 2, column 1: value 1 of record 2 is not a number: \"\\x80\"\n", 1},
     {"overlong encoding of a slash", "100 10 1 19.99\n7 \xc0\xaf 1 1\n", "YES\n",
-     "screening: line 2: value 2 of record 2 is not a number\n", 1},
+     "screening: line 2, column 3: value 2 of record 2 is not a number: \"\\xc0\\xaf 1 1\"\n", 1},
     {"encoded surrogate", "100 10 1 19.99\n7 8 9 \xed\xa0\x80\n", "YES\n",
-     "screening: line 2: value 4 of record 2 is not a number\n", 1},
+     "screening: line 2, column 7: value 4 of record 2 is not a number: \"\\xed\\xa0\\x80\"\n", 1},
     {"truncated character at the end", "100 10 1 19.99\n7 8 9 \xe2\x82", "YES\n",
-     "screening: line 2: value 4 of record 2 is not a number\n", 1},
+     "screening: line 2, column 7: value 4 of record 2 is not a number: \"\\xe2\\x82\"\n", 1},
     {"invalid byte in a later line than the record", "100 10 1 19.99\n7\n8\n\n\xf8 1\n", "YES\n",
-     "screening: line 5: value 3 of record 2 is not a number\n", 1},
+     "screening: line 5, column 1: value 3 of record 2 is not a number: \"\\xf8 1\"\n", 1},
 };
 
 TEST(DegenerateInput, NulBytesAndInvalidUtf8WhereAValueShouldBe) {

@@ -218,16 +218,42 @@ struct failing_case {
 
 const failing_case failing_cases[] = {
     {"a letter starting a record", "100 10 1 20\nabc\n", "NO\n",
-     "line 2: value 1 of record 2 is not a number"},
-    {"a letter in the years", "100 10 x 20\n", "", "line 1: value 3 of record 1 is not a number"},
+     "line 2, column 1: value 1 of record 2 is not a number: \"abc\" (a word: the input holds "
+     "numbers only, with no header line)"},
+    {"a letter in the years", "100 10 x 20\n", "",
+     "line 1, column 8: value 3 of record 1 is not a number: \"x 20\" (a word: the input holds "
+     "numbers only, with no header line)"},
     {"a broken nan", "100 10 1 19.99\n1 2 3 nax", "YES\n",
-     "line 2: value 4 of record 2 is not a number"},
+     "line 2, column 7: value 4 of record 2 is not a number: \"nax\" (a word: the input holds "
+     "numbers only, with no header line)"},
     {"a sign alone", "100 10 1 19.99\n\n\n1 - 3 4", "YES\n",
-     "line 4: value 2 of record 2 is not a number"},
+     "line 4, column 3: value 2 of record 2 is not a number: \"- 3 4\""},
     {"a value on a later line than its record", "100 10 1 19.99\n1\n2\n\n?", "YES\n",
-     "line 5: value 3 of record 2 is not a number"},
+     "line 5, column 1: value 3 of record 2 is not a number: \"?\""},
     {"a zero byte", "100 10 1 19.99\n1 2\0 3"s, "YES\n",
-     "line 2: value 3 of record 2 is not a number"},
+     "line 2, column 4: value 3 of record 2 is not a number: \"\\x00 3\" (right after the previous "
+     "value, with no white space between)"},
+    // What users most often mistype, shown where and as it stands.
+    {"a letter right after a number", "100 10 1 20\n1000 91.6x 1 10\n", "NO\n",
+     "line 2, column 10: value 3 of record 2 is not a number: \"x 1 10\" (right after the "
+     "previous value, with no white space between)"},
+    {"a byte order mark",
+     "\xef\xbb\xbf"
+     "1000 91.67 1 10\n",
+     "",
+     "line 1, column 1: value 1 of record 1 is not a number: \"\\xef\\xbb\\xbf1000 91.67 1 10\" (a "
+     "UTF-8 byte order mark)"},
+    {"a decimal comma", "1000,50 91.67 1 10\n", "",
+     "line 1, column 5: value 2 of record 1 is not a number: \",50 91.67 1 10\" (a comma: values "
+     "are separated by white space, and the decimal point is a full stop)"},
+    {"values separated by semicolons", "1000;91.67;1;10\n", "",
+     "line 1, column 5: value 2 of record 1 is not a number: \";91.67;1;10\" (a semicolon: values "
+     "are separated by white space)"},
+    {"a header line", "base monthly years percent\n1000 91.67 1 10\n", "",
+     "line 1, column 1: value 1 of record 1 is not a number: \"base monthly years perce\"... (a "
+     "word: the input holds numbers only, with no header line)"},
+    {"bytes that are escaped", "1 2 3 4\r\n\t\x01\x7f\"\\\xc3\xa9\r\n", "YES\n",
+     "line 2, column 2: value 1 of record 2 is not a number: \"\\x01\\x7f\\\"\\\\\\xc3\\xa9\\r\""},
     {"input ends inside a record", "100 10 1 20\n\n100 10", "NO\n",
      "line 3: input ends inside record 2"},
     {"input ends inside the first record", "100 10 1", "", "line 1: input ends inside record 1"},
@@ -262,7 +288,9 @@ TEST(Run, AFullDeviceAsOutputIsAWriteError) {
         run_screening(input_bytes("100 10 1 20\n1 2 x"), output_file("/dev/full"));
     ASSERT_TRUE(both.exited) << how_it_ended(both);
     EXPECT_EQ(both.status, 1);
-    EXPECT_NE(both.errors.find("screening: line 2: value 3 of record 2 is not a number\n"),
+    EXPECT_NE(both.errors.find(
+                  "screening: line 2, column 5: value 3 of record 2 is not a "
+                  "number: \"x\" (a word: the input holds numbers only, with no header line)\n"),
               std::string::npos)
         << both.errors;
     EXPECT_NE(both.errors.find("screening: write error: No space left on device\n"),
@@ -397,9 +425,13 @@ TEST(Run, SeekableInputIsLeftAfterTheClosingRecord) {
         {"a closing record across the buffer's end", long_head,
          "\n" + repeated("after the list\n", 8000), long_answers, "", 0},
         {"unusable text is left unread", "100 10 1 20\n", "abc def\n", "NO\n",
-         "screening: line 2: value 1 of record 2 is not a number\n", 1},
+         "screening: line 2, column 1: value 1 of record 2 is not a number: \"abc def\" (a word: "
+         "the input holds numbers only, with no header line)\n",
+         1},
         {"a broken nan is taken as far as it goes", "100 10 1 20\n1 2 3 nax", " rest\n", "NO\n",
-         "screening: line 2: value 4 of record 2 is not a number\n", 1},
+         "screening: line 2, column 7: value 4 of record 2 is not a number: \"nax rest\" (a word: "
+         "the input holds numbers only, with no header line)\n",
+         1},
         {"nothing after the 10,000th record is read",
          ten_thousand.substr(0, ten_thousand.size() - 1), "\n1 1 1 1\n0 0 0 0\n", first_answers,
          "screening: line 10000: more than 9999 records before the closing record\n", 1},

@@ -88,12 +88,14 @@ struct read_options {
     int interruptions = 0;
 };
 
-// The line is only meaningful for a list that did not close normally.
+// The line is only meaningful for a list that did not close normally, the
+// column for a value that is not a number.
 bool same_outcome(const read_outcome& a, const read_outcome& b) {
     const bool line_matters = a.status != read_status::closed;
+    const bool column_matters = a.status == read_status::not_a_number;
     return a.status == b.status && (!line_matters || a.line == b.line) &&
-           a.record_number == b.record_number && a.value_position == b.value_position &&
-           a.read_error == b.read_error;
+           (!column_matters || a.column == b.column) && a.record_number == b.record_number &&
+           a.value_position == b.value_position && a.read_error == b.read_error;
 }
 
 using records_reader = read_outcome (*)(record_table&, input_stream&);
