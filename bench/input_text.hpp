@@ -244,9 +244,9 @@ inline void append_layout_value(std::string& text, record_layout layout, std::ui
     text += written;
 }
 
-inline std::string layout_records(std::int32_t count, record_layout layout) {
-    text_random random = seeded_random();
-    std::string text;
+// One record in the layout's way; `record` is its index in the list.
+inline void append_layout_record(std::string& text, text_random& random, record_layout layout,
+                                 std::int32_t record) {
     const char* separator = layout == record_layout::tabs           ? "\t"
                             : layout == record_layout::one_per_line ? "\n"
                                                                     : " ";
@@ -259,25 +259,187 @@ inline std::string layout_records(std::int32_t count, record_layout layout) {
     const std::uint64_t base_high = layout == record_layout::large_amounts ? 9999999 : 99999;
     const std::uint64_t monthly_low = layout == record_layout::large_amounts ? 10000 : 1000;
     const std::uint64_t monthly_high = layout == record_layout::large_amounts ? 99999 : 9999;
+    append_layout_value(text, layout, random_between(random, base_low * scale, base_high * scale),
+                        decimals, 12);
+    text += separator;
+    append_layout_value(text, layout,
+                        random_between(random, monthly_low * scale, monthly_high * scale), decimals,
+                        10);
+    text += separator;
+    const std::uint64_t years = random_between(random, 1, 30);
+    char written[16];
+    std::snprintf(written, sizeof written, layout == record_layout::aligned ? "%4llu" : "%llu",
+                  static_cast<unsigned long long>(years));
+    if (layout == record_layout::signs) text += record % 4 == 3 ? '-' : '+';
+    text += written;
+    text += separator;
+    append_layout_value(text, layout, random_between(random, 1 * scale, 99 * scale), decimals, 7);
+    text += line_end;
+}
+
+inline std::string layout_records(std::int32_t count, record_layout layout) {
+    text_random random = seeded_random();
+    std::string text;
+    for (std::int32_t record = 0; record < count; ++record)
+        append_layout_record(text, random, layout, record);
+    text += closing_record;
+    return text;
+}
+
+// Lists whose shape changes from record to record: each record is drawn in
+// one of a mix's record shapes. Beside each mix the bench measures the list
+// of each of its shapes alone, so that the mix can be held against the mean
+// of its shapes' own costs, weighted by how many records each has.
+using record_writer = void (*)(std::string& text, text_random& random, std::int32_t record);
+
+// "-1343.29", "+3.5", "27": a sign or none, 1 to `most_whole` whole digits
+// and 0 to 3 decimals.
+inline void append_field(std::string& text, text_random& random, bool signs, int least_whole,
+                         int most_whole) {
+    const auto sign = signs ? random_below(random, 3) : 0;
+    if (sign != 0) text += sign == 1 ? '+' : '-';
+    const auto whole = static_cast<int>(random_between(
+        random, static_cast<std::uint64_t>(least_whole), static_cast<std::uint64_t>(most_whole)));
+    text += static_cast<char>('1' + random_below(random, 9));
+    for (int digit = 1; digit < whole; ++digit)
+        text += static_cast<char>('0' + random_below(random, 10));
+    const auto decimals = random_below(random, 4);
+    if (decimals > 0) text += '.';
+    for (std::uint64_t digit = 0; digit < decimals; ++digit)
+        text += static_cast<char>('0' + random_below(random, 10));
+}
+
+inline void append_separator(std::string& text, text_random& random) {
+    static constexpr const char* separators[] = {" ", " ", "\t", "  ", "\n", "\r\n", " \t "};
+    text += separators[random_below(random, sizeof separators / sizeof separators[0])];
+}
+
+// Every value its own width (1 to 8 whole digits), decimals and separator:
+// unsigned and at most 8 characters; with signs; 9 to 12 characters.
+inline void append_fields(std::string& text, text_random& random, bool signs, int least_whole,
+                          int most_whole) {
+    for (int value = 0; value < 4; ++value) {
+        if (value == 2) {
+            if (signs && random_below(random, 4) == 0) text += '-';
+            text += std::to_string(random_between(random, 1, 40));
+        } else {
+            append_field(text, random, signs, least_whole, most_whole);
+        }
+        append_separator(text, random);
+    }
+}
+
+inline void fields_short(std::string& text, text_random& random, std::int32_t /*record*/) {
+    append_fields(text, random, false, 1, 4);
+}
+inline void fields_signed(std::string& text, text_random& random, std::int32_t /*record*/) {
+    append_fields(text, random, true, 1, 8);
+}
+inline void fields_wide(std::string& text, text_random& random, std::int32_t /*record*/) {
+    append_fields(text, random, false, 8, 8);
+}
+
+// The benchmark's records; one amount negative; a base amount of 1,000,000
+// and more; the amounts as %e writes them.
+inline void plain_record(std::string& text, text_random& random, std::int32_t record) {
+    append_layout_record(text, random, record_layout::single_spaces, record);
+}
+inline void negative_record(std::string& text, text_random& random, std::int32_t record) {
+    text += '-';
+    append_layout_record(text, random, record_layout::single_spaces, record);
+}
+inline void million_record(std::string& text, text_random& random, std::int32_t /*record*/) {
+    append_amount(text, random, 1000000, 9999999);
+    text += ' ';
+    append_amount(text, random, 1000, 9999);
+    text += ' ';
+    append_years(text, random);
+    text += ' ';
+    append_amount(text, random, 1, 99);
+    text += '\n';
+}
+
+template <record_layout layout>
+void layout_record(std::string& text, text_random& random, std::int32_t record) {
+    append_layout_record(text, random, layout, record);
+}
+
+struct mix_shape {
+    const char* name;
+    record_writer write;
+    unsigned weight;  // of the shape's records in the mix, out of the sum
+};
+
+struct record_mix {
+    const char* name;
+    const char* description;
+    bool in_turn;  // the shapes take turns; otherwise each record is drawn by weight
+    mix_shape shapes[12];
+    int shape_count;
+};
+
+inline constexpr record_mix record_mixes[] = {
+    {"mix-signed-large",
+     "signed records and amounts of 100,000 and more in turn",
+     true,
+     {{"signs", layout_record<record_layout::signs>, 1},
+      {"large-amounts", layout_record<record_layout::large_amounts>, 1}},
+     2},
+    {"mix-fields",
+     "every record its own signs, widths (1 to 8 whole digits), decimals and separators",
+     false,
+     {{"fields-short", fields_short, 1},
+      {"fields-signed", fields_signed, 1},
+      {"fields-wide", fields_wide, 1}},
+     3},
+    {"mix-occasional",
+     "the benchmark's records, one in ten negative, one in ten of 1,000,000 and more",
+     false,
+     {{"plain", plain_record, 8}, {"negative", negative_record, 1}, {"million", million_record, 1}},
+     3},
+    {"mix-exponents",
+     "the benchmark's records, one in ten in %e",
+     false,
+     {{"plain", plain_record, 9},
+      {"exponent-short", layout_record<record_layout::exponent_short>, 1}},
+     2},
+    {"mix-layouts",
+     "every record in one of the twelve layouts, drawn at random",
+     false,
+     {{"single-spaces", layout_record<record_layout::single_spaces>, 1},
+      {"crlf", layout_record<record_layout::crlf>, 1},
+      {"tabs", layout_record<record_layout::tabs>, 1},
+      {"one-per-line", layout_record<record_layout::one_per_line>, 1},
+      {"aligned", layout_record<record_layout::aligned>, 1},
+      {"signs", layout_record<record_layout::signs>, 1},
+      {"large-amounts", layout_record<record_layout::large_amounts>, 1},
+      {"three-decimals", layout_record<record_layout::three_decimals>, 1},
+      {"whole-numbers", layout_record<record_layout::whole_numbers>, 1},
+      {"exponent-short", layout_record<record_layout::exponent_short>, 1},
+      {"exponent-long", layout_record<record_layout::exponent_long>, 1},
+      {"blank-lines", layout_record<record_layout::blank_lines>, 1}},
+     12},
+};
+
+// The mix's list of `count` records, or with `only` >= 0 the list of that
+// shape alone; `shape_records` counts the records of each shape.
+inline std::string mixed_records(std::int32_t count, const record_mix& mix, int only,
+                                 std::int32_t shape_records[12]) {
+    text_random random = seeded_random();
+    text_random choice{7};
+    unsigned total_weight = 0;
+    for (int shape = 0; shape < mix.shape_count; ++shape) total_weight += mix.shapes[shape].weight;
+    std::string text;
     for (std::int32_t record = 0; record < count; ++record) {
-        append_layout_value(text, layout,
-                            random_between(random, base_low * scale, base_high * scale), decimals,
-                            12);
-        text += separator;
-        append_layout_value(text, layout,
-                            random_between(random, monthly_low * scale, monthly_high * scale),
-                            decimals, 10);
-        text += separator;
-        const std::uint64_t years = random_between(random, 1, 30);
-        char written[16];
-        std::snprintf(written, sizeof written, layout == record_layout::aligned ? "%4llu" : "%llu",
-                      static_cast<unsigned long long>(years));
-        if (layout == record_layout::signs) text += record % 4 == 3 ? '-' : '+';
-        text += written;
-        text += separator;
-        append_layout_value(text, layout, random_between(random, 1 * scale, 99 * scale), decimals,
-                            7);
-        text += line_end;
+        int shape = only;
+        if (shape < 0 && mix.in_turn) shape = record % mix.shape_count;
+        if (shape < 0) {
+            auto draw = static_cast<unsigned>(random_below(choice, total_weight));
+            for (shape = 0; draw >= mix.shapes[shape].weight; ++shape)
+                draw -= mix.shapes[shape].weight;
+        }
+        ++shape_records[shape];
+        mix.shapes[shape].write(text, random, record);
     }
     text += closing_record;
     return text;

@@ -70,5 +70,26 @@ int main(int argc, char** argv) {
         ok = ok && write_input(directory, name.c_str(), layout_records(9999, layout.layout));
         std::printf("%s\t%d\tlayout\t%s\n", name.c_str(), 9999, layout.description);
     }
+
+    // Lists whose shape changes record by record, and beside each the list of
+    // each of its shapes alone ("mix-part"), named <mix>--<shape>.txt; the
+    // description of a mix gives its records per shape.
+    for (const record_mix& mix : record_mixes) {
+        std::int32_t counts[12] = {};
+        const std::string name = std::string(mix.name) + ".txt";
+        ok = ok && write_input(directory, name.c_str(), mixed_records(9999, mix, -1, counts));
+        std::string weights;
+        for (int shape = 0; shape < mix.shape_count; ++shape)
+            weights += std::string(shape == 0 ? "" : ",") + mix.shapes[shape].name + "=" +
+                       std::to_string(counts[shape]);
+        std::printf("%s\t%d\tmix\t%s [%s]\n", name.c_str(), 9999, mix.description, weights.c_str());
+        for (int shape = 0; shape < mix.shape_count; ++shape) {
+            std::int32_t unused[12] = {};
+            const std::string part = std::string(mix.name) + "--" + mix.shapes[shape].name + ".txt";
+            ok =
+                ok && write_input(directory, part.c_str(), mixed_records(9999, mix, shape, unused));
+            std::printf("%s\t%d\tmix-part\t%s\n", part.c_str(), 9999, mix.shapes[shape].name);
+        }
+    }
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "input_text.hpp"
+#include "kernels/kernels.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
@@ -77,14 +78,12 @@ void read_layout_records(benchmark::State& state, record_layout layout, processo
 }
 
 const bool layouts_registered = [] {
-    constexpr const char* kernel_names[] = {"portable", "sse2", "avx2"};
     for (const layout_name& layout : record_layouts)
-        for (int k = 0; k < 3; ++k) {
-            const auto kernel = static_cast<processor_kernel>(k);
-            if (!kernel_supported(kernel)) continue;
-            const std::string name =
-                std::string("read_records/") + layout.name + "/" + kernel_names[k];
-            benchmark::RegisterBenchmark(name.c_str(), read_layout_records, layout.layout, kernel)
+        for (const kernel_entry& kernel : build_kernels()) {
+            if (!kernel.supported()) continue;
+            const std::string name = std::string("read_records/") + layout.name + "/" + kernel.name;
+            benchmark::RegisterBenchmark(name.c_str(), read_layout_records, layout.layout,
+                                         kernel.kernel)
                 ->Unit(benchmark::kMicrosecond);
         }
     return true;

@@ -21,6 +21,7 @@
 #include "../tests/support/memory_input.hpp"
 #include "../tools/platform_check.hpp"
 #include "fuzz_text.hpp"
+#include "kernels/kernels.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 #include "verdict.hpp"
@@ -79,17 +80,6 @@ inline std::string describe(const read_outcome& outcome, std::int32_t record_cou
            std::to_string(outcome.value_position) + ", record_count " +
            std::to_string(record_count) + ")";
 }
-
-template <processor_kernel kernel>
-read_outcome read_with_kernel(record_table& table, input_stream& input) {
-    return read_records_with(kernel, table, input);
-}
-
-inline constexpr read_outcome (*kernel_readers[])(record_table&, input_stream&) = {
-    read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
-    read_with_kernel<processor_kernel::avx2>};
-inline constexpr const char* kernel_names[] = {"the portable kernel", "the SSE2 kernel",
-                                               "the AVX2 kernel"};
 
 }  // namespace run_check_detail
 
@@ -165,21 +155,21 @@ inline read_outcome reference_read_records(record_table& table, const unsigned c
 
 namespace run_check_detail {
 
-using records_reader = read_outcome (*)(record_table&, input_stream&);
-
-// Our reading of the bytes fed in the given pieces, against the reference's.
-inline std::string check_reading(records_reader read, const char* reader_name, input_stream& stream,
+// Our reading of the bytes fed in the given pieces, by read_records or with
+// the given kernel, against the reference's.
+inline std::string check_reading(const kernel_entry* kernel, input_stream& stream,
                                  record_table& table, const record_table& reference,
                                  const read_outcome& expected, const unsigned char* data,
                                  std::size_t size, const std::size_t* pieces,
                                  std::size_t piece_count) {
     memory_input source = memory_bytes(data, size, pieces, piece_count);
     open_memory_input(stream, source);
-    const read_outcome ours = read(table, stream);
+    const read_outcome ours = kernel != nullptr ? read_records_with(kernel->kernel, table, stream)
+                                                : read_records(table, stream);
     const std::int32_t count = table.record_count;
     const std::string input_text = std::string(" for input ") + quoted(data, size) +
                                    (piece_count == 0 ? " read whole" : " read in pieces") + " by " +
-                                   reader_name;
+                                   (kernel != nullptr ? kernel->name : "read_records");
 
     // The table's own promises.
     if (count < 1 || count > max_records)
@@ -264,21 +254,18 @@ inline std::string check_run_input(input_stream& stream, record_table& table,
                                    std::size_t size, run_check_counts& counts) {
     using run_check_detail::check_reading;
     const read_outcome expected = reference_read_records(reference, data, size, counts);
-    std::string problem = check_reading(read_records, "read_records", stream, table, reference,
-                                        expected, data, size, nullptr, 0);
+    std::string problem =
+        check_reading(nullptr, stream, table, reference, expected, data, size, nullptr, 0);
     if (!problem.empty()) return problem;
-    for (const processor_kernel kernel :
-         {processor_kernel::portable, processor_kernel::sse2, processor_kernel::avx2}) {
-        if (kernel == chosen_kernel() || !kernel_supported(kernel)) continue;
-        problem = check_reading(run_check_detail::kernel_readers[static_cast<int>(kernel)],
-                                run_check_detail::kernel_names[static_cast<int>(kernel)], stream,
-                                table, reference, expected, data, size, nullptr, 0);
+    for (const kernel_entry& kernel : build_kernels()) {
+        if (&kernel == &chosen_kernel() || !kernel.supported()) continue;
+        problem =
+            check_reading(&kernel, stream, table, reference, expected, data, size, nullptr, 0);
         if (!problem.empty()) return problem;
     }
     const std::size_t pieces[3] = {size > 0 ? piece_size_from_byte(data[0]) : 1, input_buffer_size,
                                    size > 0 ? piece_size_from_byte(data[size - 1]) : 1};
-    problem = check_reading(read_records, "read_records", stream, table, reference, expected, data,
-                            size, pieces, 3);
+    problem = check_reading(nullptr, stream, table, reference, expected, data, size, pieces, 3);
     if (problem.empty()) counts.records += static_cast<std::uint64_t>(reference.record_count - 1);
     return problem;
 }

@@ -130,14 +130,41 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
 // The decimal token at c: its value and the white space after it, or null.
 [[gnu::always_inline]] inline const unsigned char* take_decimal(const unsigned char* c,
                                                                 float& value) {
+    using namespace text_words;
     const bool negative = take_sign(c);
     std::uint64_t digits = 0;
-    unsigned digit_count = take_digit_run(c, digits);
+    unsigned digit_count = 0;
     unsigned fraction_length = 0;
-    if (*c == '.') {
-        ++c;
-        fraction_length = take_digit_run(c, digits);
-        digit_count += fraction_length;
+    // Most mantissas end within a word: its digits are checked and valued
+    // together, eight digits at a time in a word, the bytes before the point
+    // moved up over it.
+    const std::uint64_t characters = load_word(c) ^ every_byte('0');
+    const std::uint64_t points = zero_bytes(characters ^ every_byte('.' ^ '0'));
+    const std::uint64_t others =
+        (((characters & every_byte(0x7f)) + every_byte(0x80 - 10)) | characters) &
+        every_byte(0x80) & ~points;
+    // The bytes before the first that is neither (all, where none is).
+    const std::uint64_t before = ((others & (0 - others)) >> 7) - 1;
+    const std::uint64_t point = points & before;
+    if (others != 0 && (point & (point - 1)) == 0) {
+        const auto length = static_cast<unsigned>(std::countr_zero(others)) / 8;
+        std::uint64_t word = characters;
+        digit_count = length;
+        if (point != 0) {
+            const std::uint64_t below = (point >> 7) - 1;
+            word = (word & below) | ((word >> 8) & ~below);
+            fraction_length = length - 1 - static_cast<unsigned>(std::countr_zero(point)) / 8;
+            --digit_count;
+        }
+        if (digit_count != 0) digits = eight_digit_value(word << (64 - 8 * digit_count));
+        c += length;
+    } else {
+        digit_count = take_digit_run(c, digits);
+        if (*c == '.') {
+            ++c;
+            fraction_length = take_digit_run(c, digits);
+            digit_count += fraction_length;
+        }
     }
     if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
     std::int64_t q = -std::int64_t{fraction_length};
@@ -169,6 +196,29 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
     if (c == start || !is_white_space(*c)) return nullptr;
     value = negative ? -magnitude : magnitude;
     return c;
+}
+
+// A whole token spelling an infinity or a NaN ("inf", "infinity" or "nan" in
+// any case, after an optional sign) at c, followed by white space: its value
+// and the white space after it, or null. The same value as the full scanner
+// gives it, found a word at a time.
+inline const unsigned char* take_spelled_value(const unsigned char* c, float& value) {
+    using namespace text_words;
+    const std::uint32_t sign = *c == '-' ? binary32_sign_bit : 0;
+    c += *c == '-' || *c == '+' ? 1 : 0;
+    // Only a letter becomes its lower case by setting bit 5.
+    const std::uint64_t word = load_word(c) | every_byte(0x20);
+    const std::uint64_t first_three = word & 0xffffff;
+    if (word == packed_word("infinity") && is_white_space(c[8])) {
+        value = std::bit_cast<float>(binary32_infinity | sign);
+        return c + 8;
+    }
+    if (!is_white_space(c[3]) ||
+        (first_three != packed_word("inf") && first_three != packed_word("nan")))
+        return nullptr;
+    value = std::bit_cast<float>(
+        (first_three == packed_word("nan") ? binary32_quiet_nan : binary32_infinity) | sign);
+    return c + 3;
 }
 
 }  // namespace fast_decimal

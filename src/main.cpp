@@ -9,7 +9,6 @@
 
 #include <cstring>
 
-#include "kernels/avx2/answers.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 #include "standard_streams.hpp"
@@ -27,22 +26,6 @@ input_stream input;
 // and a process that touches fewer pages starts and ends sooner.
 constexpr unsigned long answer_capacity = 4 * (max_records - 1) + 1;
 static_assert(answer_capacity <= input_buffer_size);
-
-#if defined(SCREENING_AVX2)
-// The kernel is inlined here, where the table's address is a constant.
-[[gnu::target("avx2")]] unsigned long answer_records_avx2(unsigned char* answers) {
-    return answer_four_at_a_time(table, answers);
-}
-#endif
-
-// Writes the answers of the answered rows from `answers` on; returns their
-// length.
-unsigned long answer_records(unsigned char* answers) {
-#if defined(SCREENING_AVX2)
-    if (chosen_kernel() == processor_kernel::avx2) return answer_records_avx2(answers);
-#endif
-    return answer_one_at_a_time(table, answers, 0, 0, table.record_count - 1);
-}
 
 // A line for standard error, built from text and numbers (never negative).
 struct message {
@@ -156,7 +139,7 @@ int main() {
     give_back_unread_input(input);
 
     unsigned char* const answers = input.buffer;
-    const unsigned long length = answer_records(answers);
+    const unsigned long length = answer_records(table, answers);
     const int write_error = write_all(STDOUT_FILENO, answers, length);
 
     int status = report_read_outcome(outcome);

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "kernels/choice.hpp"
 #include "scanner.hpp"
 
 // Rows in the table; the closing record takes one, so at most 9,999 records
@@ -47,12 +46,22 @@ struct read_outcome {
     text_excerpt found;          // for not_a_number
 };
 
+// The processor kernels the reader and the answers may run on (kernels/):
+// every build has the portable one.
+enum class processor_kernel { portable, sse2, neon, avx2 };
+
 // Fills the table from the stream up to and including the closing record.
 // Afterwards record_count >= 1, rows 0 ... record_count - 2 hold four nonzero
 // values each, and the last row is never answered. Nothing after the closing
 // record is read.
 read_outcome read_records(record_table& table, input_stream& input);
 
-// read_records with the given kernel, which must be supported here
-// (kernel_supported): every kernel gives the same results.
+// Writes the answer lines of rows 0 ... record_count - 2 from `answers` on,
+// "YES\n" or "NO\n" each, and one byte after them; returns their length.
+unsigned long answer_records(const record_table& table, unsigned char* answers);
+
+// The same with the given kernel, which this build and processor must have
+// (supported_kernel in kernels/kernels.hpp): every kernel gives the same.
 read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input);
+unsigned long answer_records_with(processor_kernel kernel, const record_table& table,
+                                  unsigned char* answers);

@@ -25,7 +25,8 @@
 
 #include "../tools/verdict_cases.hpp"
 #include "extended.hpp"
-#include "kernels/avx2/answers.hpp"
+#include "kernels/avx2.hpp"
+#include "kernels/kernels.hpp"
 #include "memory_input.hpp"
 #include "process.hpp"
 #include "records.hpp"
@@ -501,18 +502,20 @@ TEST(StoredAnswers, ModelGivesThem) {
     EXPECT_TRUE(answers == expected);
 }
 
+// The answers taken in binary64 where they are certain, four rows at a time
+// (the AVX2 kernel's) and one at a time (every other kernel's): each must be
+// the rule's, in every family of generated records (near ties, cancellation
+// and special values among them), and most rows must be decided there.
 #if defined(SCREENING_AVX2)
-// The answers taken in binary64, four rows at a time, where they are
-// certain: each must be the rule's, in every family of generated records
-// (near ties, cancellation and special values among them), and most rows
-// must be decided there.
-[[gnu::target("avx2")]] unsigned certain_verdicts_of(const record_table& table, std::int32_t row,
-                                                     unsigned& yes) {
-    return certain_verdicts(table, row, yes);
+[[SCREENING_AVX2_TARGET]] unsigned avx2_certain_verdicts(const record_table& table,
+                                                         std::int32_t row, unsigned& yes) {
+    return avx2_kernel::certain_verdicts(table, row, yes);
 }
+#endif
 
-TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
-    if (!avx2_supported()) GTEST_SKIP() << "no AVX2 here";
+using certain_verdicts_of = unsigned (*)(const record_table&, std::int32_t, unsigned&);
+
+void expect_certain_verdicts_of_the_rule(certain_verdicts_of certain_verdicts) {
     const auto table = std::make_unique<record_table>();
     std::uint64_t decided_per_family[record_family_count] = {};
     std::uint64_t per_family[record_family_count] = {};
@@ -524,7 +527,7 @@ TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
                 *table, k, make_record(11, index + static_cast<std::uint64_t>(k), families[k]));
         }
         unsigned yes = 0;
-        const unsigned decided = certain_verdicts_of(*table, 0, yes);
+        const unsigned decided = certain_verdicts(*table, 0, yes);
         for (std::int32_t k = 0; k < 4; ++k) {
             const int family = static_cast<int>(families[k]);
             ++per_family[family];
@@ -544,7 +547,14 @@ TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
     const int exact_tie = static_cast<int>(record_family::exact_tie);
     EXPECT_LT(decided_per_family[exact_tie], per_family[exact_tie]);
 }
+
+TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
+    expect_certain_verdicts_of_the_rule(certain_verdicts_one_at_a_time);
+#if defined(SCREENING_AVX2)
+    if (supported_kernel(processor_kernel::avx2) != nullptr)
+        expect_certain_verdicts_of_the_rule(avx2_certain_verdicts);
 #endif
+}
 
 // ---------------------------------------------------------------------------
 // The 128-bit arithmetic of the model and the conversion against the

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "escaped.hpp"
+#include "kernels/kernels.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
@@ -98,9 +99,8 @@ bool same_outcome(const read_outcome& a, const read_outcome& b) {
            a.value_position == b.value_position && a.read_error == b.read_error;
 }
 
-using records_reader = read_outcome (*)(record_table&, input_stream&);
-
-reading read_with_pieces_using(records_reader read, std::string_view text,
+// With a kernel's entry, read_records_with that kernel; else read_records.
+reading read_with_pieces_using(const kernel_entry* kernel, std::string_view text,
                                const std::vector<std::size_t>& pieces,
                                const read_options& options) {
     static input_stream stream;
@@ -120,7 +120,10 @@ reading read_with_pieces_using(records_reader read, std::string_view text,
                         options.error,
                         options.interruptions};
     open_input(stream, {fill_watched, &input});
-    reading result{read(table, stream), {}, consumed_count(stream), std::move(input.asked_at)};
+    const read_outcome outcome = kernel != nullptr
+                                     ? read_records_with(kernel->kernel, table, stream)
+                                     : read_records(table, stream);
+    reading result{outcome, {}, consumed_count(stream), std::move(input.asked_at)};
     result.line = stream.line;
     for (std::int32_t r = 0; r < table.record_count && r < max_records; ++r)
         result.rows.push_back({bits_of(table.base_amount[r]), bits_of(table.monthly_amount[r]),
@@ -128,27 +131,20 @@ reading read_with_pieces_using(records_reader read, std::string_view text,
     return result;
 }
 
-template <processor_kernel kernel>
-read_outcome read_with_kernel(record_table& table, input_stream& input) {
-    return read_records_with(kernel, table, input);
-}
-
 // Reads with read_records and with every other kernel this processor runs:
 // they must agree in everything, to the stream's line count.
 reading read_with_pieces(std::string_view text, const std::vector<std::size_t>& pieces,
                          const read_options& options = {}) {
-    const reading chosen = read_with_pieces_using(read_records, text, pieces, options);
-    constexpr read_outcome (*kernels[])(record_table&, input_stream&) = {
-        read_with_kernel<processor_kernel::portable>, read_with_kernel<processor_kernel::sse2>,
-        read_with_kernel<processor_kernel::avx2>};
-    for (int k = 0; k < 3; ++k) {
-        if (!kernel_supported(static_cast<processor_kernel>(k))) continue;
-        const reading other = read_with_pieces_using(kernels[k], text, pieces, options);
+    const reading chosen = read_with_pieces_using(nullptr, text, pieces, options);
+    for (const kernel_entry& kernel : build_kernels()) {
+        if (!kernel.supported()) continue;
+        const reading other = read_with_pieces_using(&kernel, text, pieces, options);
         const bool same = same_outcome(other.outcome, chosen.outcome) &&
                           other.outcome.line == chosen.outcome.line && other.rows == chosen.rows &&
                           other.consumed == chosen.consumed && other.asked_at == chosen.asked_at &&
                           other.line == chosen.line;
-        EXPECT_TRUE(same) << "kernel " << k << " differs on \"" << escaped(text) << "\"";
+        EXPECT_TRUE(same) << "the " << kernel.name << " kernel differs on \"" << escaped(text)
+                          << "\"";
     }
     return chosen;
 }

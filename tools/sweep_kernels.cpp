@@ -18,10 +18,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kernels/kernels.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "sweep_check.hpp"
@@ -34,10 +36,8 @@ constexpr const char* year_counts[] = {"1", "-5", "30", "+7", "123456789"};
 constexpr std::int32_t year_values[] = {1, -5, 30, 7, 123456789};
 constexpr const char* separators[] = {" ", " ", "\t", "  "};
 constexpr const char* line_ends[] = {"\n", "\n", "\r\n", " \n\n"};
-constexpr const char* kernel_names[] = {"portable", "sse2", "avx2"};
-
 struct kernel_counts {
-    std::uint64_t values[3];  // amounts compared, per kernel
+    std::uint64_t values[4];  // amounts compared, per kernel of build_kernels()
     std::uint64_t mismatches;
     std::string first_mismatches;
 };
@@ -77,12 +77,12 @@ void check_list(std::uint64_t first_block, std::uint64_t count, std::uint64_t st
         text += line_ends[r / 4 % 4];
     }
     text += "0 0 0 0\n";
-    for (int k = 0; k < 3; ++k) {
-        const auto kernel = static_cast<processor_kernel>(k);
-        if (!kernel_supported(kernel)) continue;
+    const std::span<const kernel_entry> kernels = build_kernels();
+    for (std::size_t k = 0; k < kernels.size(); ++k) {
+        if (!kernels[k].supported()) continue;
         memory_input source = memory_bytes(text.data(), text.size());
         open_memory_input(stream, source);
-        const read_outcome outcome = read_records_with(kernel, table, stream);
+        const read_outcome outcome = read_records_with(kernels[k].kernel, table, stream);
         const bool whole =
             outcome.status == read_status::closed && table.record_count == list_records + 1;
         for (std::int32_t r = 0; r < list_records; ++r) {
@@ -99,7 +99,7 @@ void check_list(std::uint64_t first_block, std::uint64_t count, std::uint64_t st
                     std::snprintf(
                         line, sizeof line,
                         "  mismatch: %s, record %d, \"%s\": ours 0x%08x, strtof 0x%08x%s\n",
-                        kernel_names[k], r + 1, spelled[i].c_str(),
+                        kernels[k].name, r + 1, spelled[i].c_str(),
                         std::bit_cast<std::uint32_t>(ours[v]),
                         std::bit_cast<std::uint32_t>(expected[i]),
                         whole ? "" : " (the list did not end at its closing record)");
@@ -156,14 +156,15 @@ int main(int argc, char** argv) {
     for (std::thread& worker : workers) worker.join();
     kernel_counts total{};
     for (const kernel_counts& part : counts) {
-        for (int k = 0; k < 3; ++k) total.values[k] += part.values[k];
+        for (int k = 0; k < 4; ++k) total.values[k] += part.values[k];
         total.mismatches += part.mismatches;
         total.first_mismatches += part.first_mismatches;
     }
     std::fputs(total.first_mismatches.c_str(), stdout);
-    for (int k = 0; k < 3; ++k)
-        if (kernel_supported(static_cast<processor_kernel>(k)))
-            std::printf("  %-8s %llu values\n", kernel_names[k],
+    const std::span<const kernel_entry> kernels = build_kernels();
+    for (std::size_t k = 0; k < kernels.size(); ++k)
+        if (kernels[k].supported())
+            std::printf("  %-8s %llu values\n", kernels[k].name,
                         static_cast<unsigned long long>(total.values[k]));
     std::printf("mismatches: %llu\n", static_cast<unsigned long long>(total.mismatches));
     return total.mismatches == 0 ? 0 : 1;

@@ -26,7 +26,8 @@
 #include <vector>
 
 #include "extended.hpp"
-#include "kernels/avx2/answers.hpp"
+#include "kernels/avx2.hpp"
+#include "kernels/kernels.hpp"
 #include "verdict.hpp"
 #include "verdict_cases.hpp"
 
@@ -43,7 +44,7 @@ enum tie_outcome { on_total, ulp_below, ulp_above, farther, tie_outcome_count };
 struct family_counts {
     std::uint64_t records = 0;
     std::uint64_t yes = 0;
-    std::uint64_t decided_in_binary64 = 0;  // by certain_verdicts, four at a time
+    std::uint64_t decided_in_binary64 = 0;  // by certain_verdicts_one_at_a_time
     std::uint64_t verdict_disagreements = 0;
     std::uint64_t step_disagreements = 0;
     std::uint64_t ties[tie_outcome_count] = {};
@@ -76,9 +77,9 @@ tie_outcome classify_tie(const verdict_record& record) {
     return farther;
 }
 
-#if defined(SCREENING_AVX2)
-// The four records held last, answered in binary64 where that is certain;
-// each answer given must be the hardware's.
+// The four records held last, answered in binary64 where that is certain,
+// one at a time (as every kernel but AVX2 does) and, where the processor has
+// it, four at a time (AVX2); each answer given must be the hardware's.
 struct binary64_batch {
     record_table rows;
     bool hardware_verdicts[4];
@@ -87,27 +88,45 @@ struct binary64_batch {
     int held;
 };
 
-[[gnu::target("avx2")]] void check_binary64_batch(binary64_batch& batch, sweep_share& share) {
-    unsigned yes = 0;
-    const unsigned decided = certain_verdicts(batch.rows, 0, yes);
+#if defined(SCREENING_AVX2)
+[[SCREENING_AVX2_TARGET]] unsigned avx2_certain_verdicts(const record_table& table,
+                                                         std::int32_t row, unsigned& yes) {
+    return avx2_kernel::certain_verdicts(table, row, yes);
+}
+#endif
+
+// `counted` adds the rows decided to the table's binary64 column.
+void check_binary64_answers(const binary64_batch& batch, sweep_share& share, unsigned decided,
+                            unsigned yes, bool counted) {
     for (int k = 0; k < 4; ++k) {
         if ((decided >> k & 1U) == 0) continue;
         family_counts& counts = share.families[static_cast<int>(batch.families[k])];
-        ++counts.decided_in_binary64;
+        counts.decided_in_binary64 += counted ? 1 : 0;
         if ((yes >> k & 1U) == (batch.hardware_verdicts[k] ? 1U : 0U)) continue;
         ++counts.verdict_disagreements;
         std::printf("binary64 answer differs at record %" PRIu64 "\n", batch.indices[k]);
     }
+}
+
+void check_binary64_batch(binary64_batch& batch, sweep_share& share, bool avx2) {
+    unsigned yes = 0;
+    unsigned decided = certain_verdicts_one_at_a_time(batch.rows, 0, yes);
+    check_binary64_answers(batch, share, decided, yes, true);
+#if defined(SCREENING_AVX2)
+    if (avx2) {
+        decided = avx2_certain_verdicts(batch.rows, 0, yes);
+        check_binary64_answers(batch, share, decided, yes, false);
+    }
+#else
+    static_cast<void>(avx2);
+#endif
     batch.held = 0;
 }
-#endif
 
 void sweep_range(sweep_share& share) {
     const auto one_row = std::make_unique<record_table>();
-#if defined(SCREENING_AVX2)
-    const bool binary64 = avx2_supported();
+    const bool avx2 = supported_kernel(processor_kernel::avx2) != nullptr;
     const auto batch = std::make_unique<binary64_batch>();
-#endif
     for (std::uint64_t index = share.first; index < share.end; ++index) {
         record_family family{};
         const verdict_record record = make_record(share.seed, index, family);
@@ -126,16 +145,14 @@ void sweep_range(sweep_share& share) {
             model.verdict != hardware.verdict || production != hardware.verdict;
         const bool steps_differ = !same_steps(model, hardware);
         counts.verdict_disagreements += verdict_differs ? 1 : 0;
-#if defined(SCREENING_AVX2)
-        if (binary64) {
+        {
             const int k = batch->held++;
             store_verdict_record(batch->rows, k, record);
             batch->hardware_verdicts[k] = hardware.verdict;
             batch->families[k] = family;
             batch->indices[k] = index;
-            if (batch->held == 4) check_binary64_batch(*batch, share);
+            if (batch->held == 4) check_binary64_batch(*batch, share, avx2);
         }
-#endif
         counts.step_disagreements += steps_differ ? 1 : 0;
         if ((verdict_differs || steps_differ) && share.shown.size() < shown_disagreements)
             share.shown.push_back({index, family, record, model, hardware, production});

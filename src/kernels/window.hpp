@@ -1,11 +1,13 @@
-// The first stage of the reader: a window of 64 bytes from the cursor,
-// classified by a processor kernel (portable/, sse2/, avx2/) into bit masks,
-// bit i for byte i; the four tokens of the next record are then found by bit
-// scans, so that any run of white space between them costs the same. A
-// record is converted by the kernel's own conversion of its four tokens at
-// once (or a word at a time, convert_record below), or else token by token:
-// by the fast conversion (fast_decimal.hpp), and where that refuses a token,
-// by the full scanner in place.
+// The reader's first stage, written once over a kernel's primitives
+// (kernel.hpp): a window of 64 bytes from the cursor, classified by the
+// kernel into bit masks, bit i for byte i; the four tokens of the next
+// record found by bit scans, so that any run of white space between them
+// costs the same; the record's shape read from the masks and the record
+// converted whole (shapes.hpp), or else token by token: each by the fast
+// conversion (fast_decimal.hpp), and where that refuses, by the full scanner
+// in place. What this stage leaves (the closing record, the last row, a
+// token cut by the buffer's end, text that is no number) the value-by-value
+// reader takes (records.cpp).
 #pragma once
 
 #include <bit>
@@ -15,30 +17,24 @@
 #include "../fast_decimal.hpp"
 #include "../records.hpp"
 #include "../scanner.hpp"
+#include "kernel.hpp"
+#include "shapes.hpp"
 
 namespace record_window {
 
 inline constexpr long window_size = 64;
 static_assert(input_buffer_slack >= window_size, "a window may start at any byte held");
-static_assert(input_buffer_room_before >= 32,
-              "a kernel loads the 32 bytes ending a token's digits");
-
-struct window_masks {
-    std::uint64_t white_space;
-    std::uint64_t line_feeds;
-    std::uint64_t letters;  // bytes from '@' on, no decimal's (where a kernel marks them)
-};
-
-// The stops of one record: where its four tokens stop (the white space after
-// each; 64 for none), and the previous record's last stop (0 for none).
-struct record_stops {
-    std::uint64_t before;
-    std::uint64_t stop[4];
-};
+static_assert(input_buffer_room_before >= 16, "a token's 16 bytes may start before the buffer");
 
 inline std::uint64_t bits_below(std::uint64_t position) {
     return (std::uint64_t{1} << position) - 1;
 }
+
+// A record's stops are taken from the window's below its last byte, which
+// stands for those missing: a record that ends on that byte is left for the
+// next window, where it ends earlier.
+inline constexpr std::uint64_t missing_stop = window_size - 1;
+inline constexpr std::uint64_t missing_stop_bit = std::uint64_t{1} << missing_stop;
 
 // The bytes that stop a token in the window. The byte before the window is
 // white space (take_window_records starts only there), so byte 0 stops none.
@@ -52,38 +48,86 @@ inline std::uint64_t token_starts(const window_masks& masks) {
     return ~masks.white_space & ((masks.white_space << 1) | 1);
 }
 
-// The next record's stops, taken from the stops not yet taken (64 for those
-// missing); a window usually holds two records.
+// The next record's stops, taken from the stops not yet taken (those of the
+// window below its last byte), missing_stop for those missing; a window
+// usually holds two records.
 [[gnu::always_inline]] inline record_stops take_record_stops(std::uint64_t& stops,
                                                              std::uint64_t before) {
     record_stops record{before, {}};
     for (std::uint64_t& stop : record.stop) {
-        stop = static_cast<std::uint64_t>(std::countr_zero(stops));
+        stop = static_cast<std::uint64_t>(std::countr_zero(stops | missing_stop_bit));
         stops &= stops - 1;
     }
     return record;
 }
 
-// Whether the record lies in the window and ends before `room`, the bytes
-// held from the window's start: the zero byte at the buffer's end is no white
-// space, so a token that reaches it has no stop before `room`.
+// Whether the record lies in the window below its last byte and ends before
+// `room`, the bytes held from the window's start: the zero byte at the
+// buffer's end is no white space, so a token that reaches it has no stop
+// before `room`.
 inline bool record_is_held(const record_stops& record, std::uint64_t room) {
-    return record.stop[3] < room && record.stop[3] < window_size;
+    return record.stop[3] < room && record.stop[3] < missing_stop;
 }
 
-struct record_values {
-    float base_amount;
-    float monthly_amount;
-    std::int32_t years;
-    float percent;
+// The bytes of the window that rule a shape out for a record that holds
+// one: a sign, or the start of a token of nine bytes or more, for plain
+// records; a sign that does not follow white space, or the start of a token
+// of sixteen bytes or more, for signed ones. A run of bytes that no white
+// space ends inside the window is counted as ending there: a record held in
+// the window ends there too.
+struct shape_bars {
+    std::uint64_t eight;  // the bytes that start eight of a token
+    std::uint64_t plain;
 };
 
-[[gnu::always_inline]] inline void store_record(record_table& table, std::int32_t row,
-                                                const record_values& values) {
+inline shape_bars shape_bars_of(const window_masks& masks) {
+    const std::uint64_t token = ~masks.white_space;
+    const std::uint64_t two = token & (token >> 1);
+    const std::uint64_t four = two & (two >> 2);
+    const std::uint64_t eight = four & (four >> 4);
+    return {eight, masks.signs | (eight & (token >> 8))};
+}
+
+inline std::uint64_t signed_bars(const window_masks& masks, const shape_bars& bars) {
+    return (masks.signs & ~((masks.white_space << 1) | 1)) | (bars.eight & (bars.eight >> 8));
+}
+
+inline void store_record(record_table& table, std::int32_t row, const record_values& values) {
     table.base_amount[row] = values.base_amount;
     table.monthly_amount[row] = values.monthly_amount;
     table.years[row] = values.years;
     table.percent[row] = values.percent;
+}
+
+// The conversions' constants, where the kernel converts records.
+template <typename kernel>
+[[gnu::always_inline]] inline auto make_window_constants() {
+    if constexpr (record_kernel<kernel>)
+        return record_shapes::make_record_constants<kernel>();
+    else
+        return 0;
+}
+
+// The record converted whole, in the first shape the masks allow that takes
+// it, and stored; false, having stored nothing, where none does, and always
+// for a kernel without record conversions.
+template <typename kernel, typename constants>
+[[gnu::always_inline]] inline bool convert_record(const unsigned char* c, const window_masks& masks,
+                                                  const shape_bars& bars,
+                                                  const record_stops& record, const constants& k,
+                                                  record_table& table, std::int32_t row) {
+    if constexpr (record_kernel<kernel>) {
+        const std::uint64_t bytes = bits_below(record.stop[3]) & ~bits_below(record.before);
+        record_values values{};
+        if (((bytes & bars.plain) == 0 &&
+             record_shapes::convert_plain<kernel>(c, record, k, values)) ||
+            ((bytes & signed_bars(masks, bars)) == 0 &&
+             record_shapes::convert_signed<kernel>(c, record, k, values))) {
+            store_record(table, row, values);
+            return true;
+        }
+    }
+    return false;
 }
 
 // The full scanner on the token at `start`, in place, kept from asking the
@@ -103,71 +147,40 @@ template <typename number>
     return result == scan_result::value && is_white_space(*input.next) ? input.next : nullptr;
 }
 
-[[gnu::noinline]] inline const unsigned char* take_fast(const unsigned char* c, float& value) {
-    return fast_decimal::take_decimal(c, value);
-}
-
-// What a kernel's own conversion of a whole decimal token gives (avx2/ has
-// one): the white space after the token, or null, having taken nothing; and
-// where null, whether the fast conversion refuses the token too, which is
-// then not asked.
-struct kernel_conversion {
-    const unsigned char* after;
-    bool refused;
-};
-
-template <typename kernel_constants>
-inline kernel_conversion take_kernel_decimal(const unsigned char* /*start*/, float& /*value*/,
-                                             const kernel_constants& /*k*/) {
-    return {nullptr, false};
-}
-
-// The token at `start` as one whole value: by the kernel's conversion or the
-// fast one where it starts as a decimal does (after a sign), or as an
-// infinity or a NaN spelled out; else or where those refuse it by the full
-// scanner (take_exactly). Returns the white space after the token, or null
-// when it is not one whole value before the buffer's end: the value-by-value
-// reader then decides, from the record's start. The longer conversions,
-// take_fast and take_exactly, are not inlined: the token-by-token way is the
-// rarer one.
-template <typename number, typename kernel_constants>
+// The token at `start` as one whole value: by the fast conversion (or as an
+// infinity or a NaN spelled out), or where that refuses it by the full
+// scanner. Returns the white space after the
+// token, or null when it is not one whole value before the buffer's end.
+template <typename number>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
                                                               const unsigned char* start,
-                                                              number& value,
-                                                              const kernel_constants& k) {
-    bool refused = false;
-    if constexpr (std::is_same_v<number, float>) {
-        const kernel_conversion converted = take_kernel_decimal(start, value, k);
-        if (converted.after != nullptr) return converted.after;
-        refused = converted.refused;
-    }
-    const unsigned char first = start[*start == '+' || *start == '-' ? 1 : 0];
+                                                              number& value) {
     const unsigned char* after = nullptr;
-    if (fast_decimal::is_digit(first) || first == '.') {
-        if constexpr (std::is_same_v<number, float>)
-            after = refused ? nullptr : take_fast(start, value);
-        else
-            after = fast_decimal::take_count(start, value);
-    } else if constexpr (std::is_same_v<number, float>) {
-        after = take_spelled_value(start, value);
+    if constexpr (std::is_same_v<number, float>) {
+        after = fast_decimal::take_decimal(start, value);
+        if (after == nullptr) after = fast_decimal::take_spelled_value(start, value);
+    } else {
+        after = fast_decimal::take_count(start, value);
     }
     return after != nullptr ? after : take_exactly(input, start, value);
 }
 
+// A kernel's classification of a window, for the token-by-token way, which
+// runs out of the kernel's loop.
+using window_classifier = window_masks (*)(const unsigned char* window);
+
 // The first byte from c on that is no white space, found window by window,
 // counting the line feeds passed into `lines`. The zero byte at the buffer's
 // end stops it.
-template <typename kernel_constants>
-[[gnu::always_inline]] inline const unsigned char* after_white_space(const unsigned char* c,
-                                                                     std::int64_t& lines,
-                                                                     const kernel_constants& k) {
+inline const unsigned char* after_white_space(const unsigned char* c, std::int64_t& lines,
+                                              window_classifier classify) {
     // Most often one byte.
     if (is_white_space(c[0]) && !is_white_space(c[1])) {
         lines += c[0] == '\n' ? 1 : 0;
         return c + 1;
     }
     for (;; c += window_size) {
-        const window_masks masks = classify_window(c, k);
+        const window_masks masks = classify(c);
         if (masks.white_space != ~std::uint64_t{0}) {
             const int first = std::countr_zero(~masks.white_space);
             lines +=
@@ -180,26 +193,25 @@ template <typename kernel_constants>
 
 // The four tokens of a record from c on, one by one, each taken by
 // take_token: their first characters are `starts` (bits of the window at c)
-// where the record lies in that window, else found by after_white_space,
-// which counts the line feeds into `lines`. Returns the white space after the
+// where they lie in that window, else found by after_white_space, which
+// counts the line feeds into `lines`. Returns the white space after the
 // fourth, or null, having stored nothing, when a token is not one whole value
-// or a value is zero (a closing record is the value-by-value reader's too).
-template <typename kernel_constants>
-[[gnu::always_inline]] inline const unsigned char* take_record_by_tokens(
+// or a value is zero (a closing record is the value-by-value reader's).
+[[gnu::noinline]] inline const unsigned char* take_record_by_tokens(
     input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, const kernel_constants& k) {
+    record_table& table, std::int32_t row, window_classifier classify) {
     const unsigned char* const window = c;
     const auto next_start = [&](const unsigned char* after) {
-        if (starts == 0) return after_white_space(after, lines, k);
+        if (starts == 0) return after_white_space(after, lines, classify);
         const unsigned char* const start = window + std::countr_zero(starts);
         starts &= starts - 1;
         return start;
     };
     record_values values{};
-    if ((c = take_token(input, next_start(c), values.base_amount, k)) == nullptr ||
-        (c = take_token(input, next_start(c), values.monthly_amount, k)) == nullptr ||
-        (c = take_token(input, next_start(c), values.years, k)) == nullptr ||
-        (c = take_token(input, next_start(c), values.percent, k)) == nullptr)
+    if ((c = take_token(input, next_start(c), values.base_amount)) == nullptr ||
+        (c = take_token(input, next_start(c), values.monthly_amount)) == nullptr ||
+        (c = take_token(input, next_start(c), values.years)) == nullptr ||
+        (c = take_token(input, next_start(c), values.percent)) == nullptr)
         return nullptr;
     // A zero of either sign, from the bits: a NaN among the values would
     // make a floating-point comparison branch on it.
@@ -213,129 +225,87 @@ template <typename kernel_constants>
     return c;
 }
 
-// Whether a record found in the window holds a letter (where the kernel marks them).
-inline bool has_letters(const window_masks& masks, const record_stops& record) {
-    return (masks.letters & bits_below(record.stop[3]) & ~bits_below(record.before)) != 0;
+// The first characters of the tokens of a record found in the window.
+inline std::uint64_t record_starts(const window_masks& masks, const record_stops& record) {
+    return token_starts(masks) & ~bits_below(record.before) & bits_below(record.stop[3]);
 }
 
-// The length of the token that stops at `stop`: from the white space byte
-// before it, or from the window's start, which a token there follows.
-inline unsigned token_length(const window_masks& masks, std::uint64_t stop) {
-    const std::uint64_t before = masks.white_space & bits_below(stop);
-    return static_cast<unsigned>(stop + static_cast<std::uint64_t>(std::countl_zero(before))) - 64;
-}
-
-// Digits of 2^24 and more, rarer in a short token: out of the loop.
-[[gnu::noinline]] inline std::uint32_t wide_decimal_bits(std::uint64_t digits,
-                                                         unsigned fraction_length) {
-    return decimal_bits(digits, -std::int64_t{fraction_length}, false);
-}
-
-// The token of `length` bytes that ends at `end`, its last eight bytes as
-// one word: an optional sign, then up to nine digits, with one point among
-// them in an amount. False, having stored nothing, for any other token, and
-// for a zero. The value is decimal_bits', exact.
-template <typename number>
-[[gnu::always_inline]] inline bool take_short_token(const unsigned char* end, unsigned length,
-                                                    number& value) {
-    using namespace text_words;
-    const unsigned char sign = end[-static_cast<std::ptrdiff_t>(length)];
-    if (sign == '+' || sign == '-') --length;
-    if (length == 0 || length > 9) return false;
-    // A ninth byte, before the word, must be a digit.
-    const std::uint64_t lead = length == 9 ? end[-9] ^ std::uint64_t{'0'} : 0;
-    const unsigned word_length = length == 9 ? 8 : length;
-    // The word's bytes of the token low, zeros above them.
-    std::uint64_t token = load_word(end - 8) >> (64 - 8 * word_length);
-    const std::uint64_t points = zero_bytes(token ^ every_byte('.'));
-    unsigned digit_count = word_length;
-    unsigned fraction_length = 0;
-    if (points != 0) {
-        if (!std::is_same_v<number, float>) return false;
-        // The digits after the first point moved down over it (a second
-        // one is no digit).
-        const unsigned point = static_cast<unsigned>(std::countr_zero(points)) / 8;
-        const std::uint64_t before = bits_below(std::uint64_t{8} * point);
-        token = (token & before) | ((token >> 8) & ~before);
-        fraction_length = --digit_count - point;
-    }
-    if (digit_count == 0 || lead > 9) return false;
-    // Digit values in the low bytes, the first lowest; the bytes shifted in
-    // below them are leading zeros.
-    const std::uint64_t digits = (token ^ every_byte('0')) << (64 - 8 * digit_count);
-    if (((((digits & every_byte(0x7f)) + every_byte(0x80 - 10)) | digits) & every_byte(0x80)) != 0)
-        return false;
-    const std::uint64_t magnitude =
-        lead * static_cast<std::uint64_t>(powers_of_ten[digit_count]) + eight_digit_value(digits);
-    if (magnitude == 0) return false;
-    if constexpr (std::is_same_v<number, float>) {
-        // Below 2^24 the first of decimal_bits' ways, inline: at most seven
-        // digits follow the point.
-        const float absolute =
-            magnitude > std::uint64_t{1} << 24
-                ? std::bit_cast<float>(wide_decimal_bits(magnitude, fraction_length))
-                : static_cast<float>(static_cast<std::int32_t>(magnitude)) /
-                      static_cast<float>(powers_of_ten[fraction_length]);
-        value = sign == '-' ? -absolute : absolute;
-    } else {
-        const auto count = static_cast<std::int32_t>(magnitude);
-        value = sign == '-' ? -count : count;
-    }
-    return true;
-}
-
-// For a kernel without a conversion of its own (portable; SSE2 where its
-// own refuses): the four tokens of a record, each of at most nine bytes
-// after a sign, a word at a time; the loop takes the others token by token.
-template <typename kernel>
-[[gnu::always_inline]] inline bool convert_record(const unsigned char* c, const window_masks& masks,
-                                                  const record_stops& stops, record_table& table,
-                                                  std::int32_t row, const kernel& /*k*/) {
-    const auto length = [&masks, &stops](int token) {
-        return token_length(masks, stops.stop[token]);
-    };
-    record_values values{};
-    if (!take_short_token(c + stops.stop[0], length(0), values.base_amount) ||
-        !take_short_token(c + stops.stop[1], length(1), values.monthly_amount) ||
-        !take_short_token(c + stops.stop[2], length(2), values.years) ||
-        !take_short_token(c + stops.stop[3], length(3), values.percent))
-        return false;
-    store_record(table, row, values);
-    return true;
-}
-template <typename kernel>
-inline bool takes_by_tokens(const kernel& /*k*/, bool /*letters*/, bool /*first*/) {
-    return true;
-}
-
-// The first characters of the tokens in the window before `room`, the bytes
-// held, where the next record does not end there: every one is that
-// record's, as at most three tokens stop there.
+// For a record that the window does not hold: the first characters of the
+// tokens there before `room`, the bytes held (all the record's, as at most
+// three tokens stop there), and the line feeds before the last of them,
+// which the token loop passes by taking them.
 inline std::uint64_t starts_before(const window_masks& masks, std::uint64_t room) {
     const std::uint64_t held = room < window_size ? bits_below(room) : ~std::uint64_t{0};
     return token_starts(masks) & held;
 }
 
-// Those starts, for the token loop, where the kernel takes them from the
-// window (avx2/); the others leave the token loop to find them, which costs
-// them less than counting the line feeds that the starts pass.
-template <typename kernel>
-inline std::uint64_t long_record_starts(const kernel& /*k*/, const window_masks& /*masks*/,
-                                        std::uint64_t /*room*/) {
-    return 0;
-}
-
-// The line feeds in the window before the last of `starts`: those that the
-// token loop passes by taking the starts.
 inline std::int64_t line_feeds_before_last(const window_masks& masks, std::uint64_t starts) {
     if (starts == 0) return 0;
     const auto last = static_cast<std::uint64_t>(63 - std::countl_zero(starts));
     return std::popcount(masks.line_feeds & bits_below(last));
 }
 
-// The first characters of the tokens of a record found in the window.
-inline std::uint64_t record_starts(const window_masks& masks, const record_stops& record) {
-    return token_starts(masks) & ~bits_below(record.before) & bits_below(record.stop[3]);
+// Records taken whole, from `row` on at input.next, while they come: found
+// in the window and converted, or token by token. Returns the first row not
+// taken, with input.next at its start; the last row is never taken here, nor
+// a record that closes the list. A window usually holds two records, which
+// are taken from it together.
+template <typename kernel>
+[[gnu::always_inline]] inline std::int32_t take_window_records(record_table& table,
+                                                               std::int32_t row,
+                                                               input_stream& input) {
+    const unsigned char* c = input.next;
+    // The window starts on white space, or on a token that follows it; so
+    // does every window after, at the white space after a record.
+    if (!is_white_space(c[0]) && !is_white_space(c[-1])) return row;
+    std::int64_t line = input.line;
+    const auto k = make_window_constants<kernel>();
+    while (row < max_records - 1) {
+        // A kernel without record conversions goes token by token at once.
+        if constexpr (!record_kernel<kernel>) {
+            std::int64_t lines = 0;
+            const unsigned char* const after =
+                take_record_by_tokens(input, c, 0, lines, table, row, kernel::classify);
+            if (after == nullptr) break;
+            ++row;
+            line += lines;
+            c = after;
+            continue;
+        }
+        const auto room = static_cast<std::uint64_t>(input.end - c);
+        const window_masks masks = kernel::classify(c);
+        const shape_bars bars = shape_bars_of(masks);
+        std::uint64_t stops = token_stops(masks);
+        const record_stops first = take_record_stops(stops, 0);
+        const bool held = record_is_held(first, room);
+        std::uint64_t taken = first.stop[3];
+        if (held && convert_record<kernel>(c, masks, bars, first, k, table, row)) {
+            const record_stops second = take_record_stops(stops, taken);
+            if (++row < max_records - 1 && record_is_held(second, room) &&
+                convert_record<kernel>(c, masks, bars, second, k, table, row)) {
+                ++row;
+                taken = second.stop[3];
+            }
+        } else {
+            const std::uint64_t starts =
+                held ? record_starts(masks, first) : starts_before(masks, room);
+            std::int64_t lines = held ? 0 : line_feeds_before_last(masks, starts);
+            const unsigned char* const after =
+                take_record_by_tokens(input, c, starts, lines, table, row, kernel::classify);
+            if (after == nullptr) break;
+            ++row;
+            if (!held) {
+                line += lines;
+                c = after;
+                continue;
+            }
+        }
+        line += std::popcount(masks.line_feeds & bits_below(taken));
+        c += taken;
+    }
+    input.next = const_cast<unsigned char*>(c);
+    input.line = line;
+    return row;
 }
 
 }  // namespace record_window

@@ -1,0 +1,190 @@
+// The two shapes of record that a vector kernel converts whole, its four
+// tokens at once, a lane each; written once over the kernel's primitives
+// (kernel.hpp). The window's masks tell which shapes a record may have
+// (window.hpp); a conversion refuses a record that turns out otherwise,
+// having stored nothing, and the record goes on to the next way.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "../binary32.hpp"
+#include "kernel.hpp"
+
+namespace record_shapes {
+
+// The conversions' constants, made once for a run of records and held
+// (kernel::held) where the kernel keeps them: a compiler would otherwise
+// make some of them anew for every record.
+template <typename kernel>
+struct record_constants {
+    typename kernel::lanes zero_character;
+    typename kernel::lanes point;  // '.' less '0'
+    typename kernel::lanes minus;
+    typename kernel::lanes plus;
+    typename kernel::lanes years;        // all ones in the lane of the year count
+    typename kernel::lanes seven;        // 10^7 in each lane
+    typename kernel::lanes seven_eight;  // 10^7 ^ 10^8 in each lane
+};
+
+template <typename kernel>
+[[gnu::always_inline]] inline record_constants<kernel> make_record_constants() {
+    constexpr std::uint64_t seven = 10000000;
+    constexpr std::uint64_t seven_eight = 100000000 ^ seven;
+    return {kernel::held(kernel::splat('0')),
+            kernel::held(kernel::splat('.' ^ '0')),
+            kernel::held(kernel::splat('-')),
+            kernel::held(kernel::splat('+')),
+            kernel::held(kernel::set_lanes(0, 0, ~std::uint64_t{0}, 0)),
+            kernel::held(kernel::set_lanes(seven, seven, seven, seven)),
+            kernel::held(kernel::set_lanes(seven_eight, seven_eight, seven_eight, seven_eight))};
+}
+
+// Every byte's flag spread to the lower bytes of its lane: the bytes at or
+// below the highest flagged one.
+template <typename kernel>
+[[gnu::always_inline]] inline typename kernel::lanes spread_down(typename kernel::lanes flags) {
+    flags = flags | kernel::template down<1>(flags);
+    flags = flags | kernel::template down<2>(flags);
+    return flags | kernel::template down<4>(flags);
+}
+
+// The digits after a token's point, from its lane of the bytes at or below
+// the point (0xff each): 7 - p for a point at byte p, and 0 for none.
+[[gnu::always_inline]] inline unsigned fraction_length(std::uint64_t below) {
+    return static_cast<unsigned>(std::countl_zero(below) >> 3) & 7;
+}
+
+// A token's characters less '0', the bytes before it cleared, with its
+// digits closed up over the point: the bytes at or below the point take the
+// byte below them, and the lowest becomes a zero.
+template <typename kernel>
+struct token_digits {
+    typename kernel::lanes digits;
+    typename kernel::lanes points;
+    typename kernel::lanes below;  // the bytes at or below the point
+};
+
+template <typename kernel>
+[[gnu::always_inline]] inline token_digits<kernel> close_up(typename kernel::lanes characters,
+                                                            const record_constants<kernel>& k) {
+    const auto points = kernel::equal(characters, k.point);
+    const auto below = spread_down<kernel>(points);
+    return {characters ^ ((characters ^ kernel::template up<1>(characters)) & below), points,
+            below};
+}
+
+// Plain records: four tokens of at most eight bytes after white space, and
+// no sign (the window's masks have told), of digits and a point. Up to seven
+// digits beside a point are below 2^24, exact in binary32, so one division
+// by the exact power of ten rounds correctly; eight digits without one are
+// only converted, which rounds correctly too. False, having stored nothing,
+// for any other byte, a second point, a point in the year count, or a zero.
+template <typename kernel>
+[[gnu::always_inline]] inline bool convert_plain(const unsigned char* c, const record_stops& stops,
+                                                 const record_constants<kernel>& k,
+                                                 record_values& values) {
+    using lanes = typename kernel::lanes;
+    const lanes bytes = kernel::load_ends(c, stops, 0);
+    const lanes earlier = spread_down<kernel>(kernel::white_space(bytes));
+    const token_digits<kernel> token = close_up<kernel>(~earlier & (bytes ^ k.zero_character), k);
+    const lanes numbers = kernel::eight_digit_values(token.digits);
+    const lanes taken = kernel::digits(token.digits) &
+                        ~((token.points & (kernel::template down<1>(token.below) | k.years)) |
+                          kernel::lane_zero(numbers));
+    if (!kernel::all(taken)) return false;
+    values = kernel::plain_values(numbers, token.below);
+    return true;
+}
+
+// The values of a plain record from its numbers and the bytes at or below
+// each point, one lane at a time (a kernel may do them at once).
+template <typename kernel>
+[[gnu::always_inline]] inline record_values plain_values_by_lane(typename kernel::lanes numbers,
+                                                                 typename kernel::lanes below) {
+    const auto amount = [&numbers, &below](int i) {
+        return static_cast<float>(static_cast<std::int32_t>(kernel::lane(numbers, i))) /
+               static_cast<float>(powers_of_ten[fraction_length(kernel::lane(below, i))]);
+    };
+    return {amount(0), amount(1), static_cast<std::int32_t>(kernel::lane(numbers, 2)), amount(3)};
+}
+
+// Signed and wide records: four tokens of at most 15 bytes, each a sign or
+// none and then digits with a point among the last eight bytes. A sign
+// stands only right after white space (the window's masks have told), so
+// only as a token's first byte. A token is read from the 16 bytes that end
+// it: the last eight (`low`) and, where those are all the token's, the eight
+// before them (`high`), whose digits are worth 10^8 times theirs, or 10^7
+// where the low ones held a point (its place is then their lowest, a zero).
+// Below 10^15 a number is exact in binary64. False, having stored nothing,
+// for any other record, a zero, or a year count beyond 32 bits.
+template <typename kernel>
+[[gnu::always_inline]] inline bool convert_signed(const unsigned char* c, const record_stops& stops,
+                                                  const record_constants<kernel>& k,
+                                                  record_values& values) {
+    using lanes = typename kernel::lanes;
+    const lanes low = kernel::load_ends(c, stops, 0);
+    const lanes high = kernel::load_ends(c, stops, 8);
+    const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
+    // Where the low bytes hold white space, no high byte is the token's.
+    const lanes fills = kernel::lane_zero(low_earlier);
+    const lanes high_earlier = spread_down<kernel>(kernel::white_space(high)) | ~fills;
+    const lanes low_minus = ~low_earlier & kernel::equal(low, k.minus);
+    const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
+    const lanes low_start = low_earlier | low_minus | kernel::equal(low, k.plus);
+    const lanes high_start = high_earlier | high_minus | kernel::equal(high, k.plus);
+    const lanes high_digits = ~high_start & (high ^ k.zero_character);
+    const token_digits<kernel> token = close_up<kernel>(~low_start & (low ^ k.zero_character), k);
+    const lanes scales = k.seven ^ (kernel::lane_zero(token.points) & k.seven_eight);
+    const lanes numbers =
+        kernel::add(kernel::multiply(kernel::eight_digit_values(high_digits), scales),
+                    kernel::eight_digit_values(token.digits));
+    const lanes taken = kernel::digits(high_digits) & kernel::digits(token.digits) &
+                        ~(kernel::lane_zero(numbers) | kernel::lane_zero(high_earlier) |
+                          (token.points & (kernel::template down<1>(token.below) | k.years)));
+    return kernel::all(taken) &&
+           kernel::signed_values({numbers, token.below, kernel::lane_zero(low_minus | high_minus)},
+                                 values);
+}
+
+// One amount of a signed record: its number divided in binary64 by the
+// power of ten of its point's place, narrowed, with its sign. False at a
+// binary32 midpoint that the number is not.
+template <typename kernel>
+[[gnu::always_inline]] inline bool signed_amount(const signed_tokens<kernel>& tokens, int i,
+                                                 float& amount) {
+    const std::uint32_t sign = kernel::lane(tokens.positive, i) == 0 ? binary32_sign_bit : 0;
+    const double power = powers_of_ten[fraction_length(kernel::lane(tokens.below, i))];
+    const auto number =
+        static_cast<double>(static_cast<std::int64_t>(kernel::lane(tokens.numbers, i)));
+    // Narrowing the quotient is exact unless it is a binary32 midpoint
+    // (decimal_bits in binary32.hpp has why); there only an exact tie is
+    // taken, where the quotient times the power gives the number back: the
+    // midpoint has 25 significant bits and 10^7 = 2^7 5^7 with 5^7 < 2^17,
+    // so that product is exact.
+    const auto bits = std::bit_cast<std::uint64_t>(number / power);
+    if ((bits & below_binary32) == midpoint_bits && std::bit_cast<double>(bits) * power != number)
+        return false;
+    amount = std::bit_cast<float>(
+        std::bit_cast<std::uint32_t>(static_cast<float>(std::bit_cast<double>(bits))) | sign);
+    return true;
+}
+
+// The values of a signed record, one lane at a time (a kernel may do them
+// at once); false, having stored nothing, where a value cannot be taken.
+template <typename kernel>
+[[gnu::always_inline]] inline bool signed_values_by_lane(const signed_tokens<kernel>& tokens,
+                                                         record_values& values) {
+    const std::uint64_t years = kernel::lane(tokens.numbers, 2);
+    record_values taken{};
+    if (years > 0x7fffffff || !signed_amount<kernel>(tokens, 0, taken.base_amount) ||
+        !signed_amount<kernel>(tokens, 1, taken.monthly_amount) ||
+        !signed_amount<kernel>(tokens, 3, taken.percent))
+        return false;
+    taken.years = kernel::lane(tokens.positive, 2) == 0 ? -static_cast<std::int32_t>(years)
+                                                        : static_cast<std::int32_t>(years);
+    values = taken;
+    return true;
+}
+
+}  // namespace record_shapes
