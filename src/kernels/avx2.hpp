@@ -21,6 +21,7 @@
 
 struct avx2_kernel {
     using lanes = __m256i;
+    static constexpr int tokens = 4;
 
     // An empty assembly statement hides the value: a compiler cannot make
     // it anew where it is used, and keeps it.
@@ -33,10 +34,12 @@ struct avx2_kernel {
         return _mm256_set1_epi8(static_cast<char>(byte));
     }
 
-    [[SCREENING_AVX2_TARGET]] static lanes set_lanes(std::uint64_t a, std::uint64_t b,
-                                                     std::uint64_t c, std::uint64_t d) {
-        return _mm256_set_epi64x(static_cast<long long>(d), static_cast<long long>(c),
-                                 static_cast<long long>(b), static_cast<long long>(a));
+    [[SCREENING_AVX2_TARGET]] static lanes every_lane(std::uint64_t word) {
+        return _mm256_set1_epi64x(static_cast<long long>(word));
+    }
+
+    [[SCREENING_AVX2_TARGET]] static lanes one_lane(int i) {
+        return _mm256_cmpeq_epi64(_mm256_setr_epi64x(0, 1, 2, 3), _mm256_set1_epi64x(i));
     }
 
     [[SCREENING_AVX2_TARGET]] static __m128i two_words(const unsigned char* low,
@@ -47,7 +50,8 @@ struct avx2_kernel {
     }
 
     [[SCREENING_AVX2_TARGET]] static lanes load_ends(const unsigned char* c,
-                                                     const record_stops& stops, int back) {
+                                                     const record_stops& stops, int back,
+                                                     int /*first*/) {
         const unsigned char* const ends = c - back - 8;
         return _mm256_set_m128i(two_words(ends + stops.stop[2], ends + stops.stop[3]),
                                 two_words(ends + stops.stop[0], ends + stops.stop[1]));
@@ -104,16 +108,17 @@ struct avx2_kernel {
     // The four quotients in binary32 at once: the numbers converted, their
     // powers of ten picked from a register by the bytes at or below the
     // point (their sum is 255 (p + 1) for a point at p, 7 - p modulo 8).
-    [[SCREENING_AVX2_TARGET]] static record_values plain_values(lanes numbers, lanes below) {
+    [[SCREENING_AVX2_TARGET]] static void plain_values(lanes numbers, lanes below, int /*first*/,
+                                                       record_values& values) {
         const __m256 powers = _mm256_setr_ps(1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f);
         const __m256 quotients = _mm256_div_ps(
             _mm256_cvtepi32_ps(numbers),
             _mm256_permutevar8x32_ps(powers, _mm256_sad_epu8(below, _mm256_setzero_si256())));
         const __m128 low = _mm256_castps256_ps128(quotients);
         const __m128 high = _mm256_extractf128_ps(quotients, 1);
-        return {_mm_cvtss_f32(low), _mm_cvtss_f32(_mm_movehl_ps(low, low)),
-                static_cast<std::int32_t>(_mm256_extract_epi32(numbers, 4)),
-                _mm_cvtss_f32(_mm_movehl_ps(high, high))};
+        values = {_mm_cvtss_f32(low), _mm_cvtss_f32(_mm_movehl_ps(low, low)),
+                  static_cast<std::int32_t>(_mm256_extract_epi32(numbers, 4)),
+                  _mm_cvtss_f32(_mm_movehl_ps(high, high))};
     }
 
     // The four quotients in binary64 at once: the numbers, below 2^52, as
@@ -122,7 +127,7 @@ struct avx2_kernel {
     // narrowed unless a binary32 midpoint that is not an exact tie
     // (signed_amount in shapes.hpp has why), the sign put in.
     [[SCREENING_AVX2_TARGET]] static bool signed_values(const signed_tokens<avx2_kernel>& tokens,
-                                                        record_values& values) {
+                                                        int /*first*/, record_values& values) {
         const __m256i two_to_52 = _mm256_set1_epi64x(0x4330000000000000);
         const __m256d exact = _mm256_sub_pd(_mm256_castsi256_pd(tokens.numbers | two_to_52),
                                             _mm256_castsi256_pd(two_to_52));

@@ -64,21 +64,24 @@ concept window_kernel = requires(const unsigned char* c) {
 };
 
 // A kernel of vector registers also converts whole records (shapes.hpp)
-// with these. `lanes` holds four 64-bit lanes, one per token of a record in
-// its order (base, monthly, years, percent): a token's bytes, the first
-// lowest; or per-byte flags, 0 or 0xff; or a number per lane. It has the
-// operators & | ^ ~.
+// with these. `lanes` is a register of `tokens` 64-bit lanes (4 or 2), one
+// per token of a record in its order (base, monthly, years, percent) from a
+// token `first` on: a token's bytes, the first lowest; or per-byte flags, 0
+// or 0xff; or a number per lane. It has the operators & | ^ ~.
 template <typename kernel>
 concept record_kernel = window_kernel<kernel> &&
     requires(const unsigned char* c, const record_stops& stops, typename kernel::lanes a,
-             std::uint64_t word) {
-    // Lane i: the eight bytes that end `back` bytes before c + stops.stop[i].
-    { kernel::load_ends(c, stops, 8) } -> std::same_as<typename kernel::lanes>;
-    // The value, kept where the kernel keeps its constants.
+             record_values& values) {
+    { kernel::tokens } -> std::convertible_to<int>;
+    // Lane i: the eight bytes that end `back` bytes before the stop of the
+    // token first + i.
+    { kernel::load_ends(c, stops, 8, 0) } -> std::same_as<typename kernel::lanes>;
+    // The value, kept where the kernel keeps its constants; every byte the
+    // same; every lane the same; all ones in lane i.
     { kernel::held(a) } -> std::same_as<typename kernel::lanes>;
-    // Every byte the same; the four lanes.
     { kernel::splat(std::uint8_t{0}) } -> std::same_as<typename kernel::lanes>;
-    { kernel::set_lanes(word, word, word, word) } -> std::same_as<typename kernel::lanes>;
+    { kernel::every_lane(std::uint64_t{0}) } -> std::same_as<typename kernel::lanes>;
+    { kernel::one_lane(0) } -> std::same_as<typename kernel::lanes>;
     // Per byte: equal; a digit value (at most 9, unsigned); white space.
     { kernel::equal(a, a) } -> std::same_as<typename kernel::lanes>;
     { kernel::digits(a) } -> std::same_as<typename kernel::lanes>;
@@ -96,13 +99,12 @@ concept record_kernel = window_kernel<kernel> &&
     // Whether every bit is set; one lane as a number.
     { kernel::all(a) } -> std::same_as<bool>;
     { kernel::lane(a, 0) } -> std::same_as<std::uint64_t>;
-    // The values of a plain record from its numbers and the bytes at or
-    // below each point, and of a signed one (false, having stored nothing,
-    // where one cannot be taken so): record_shapes::plain_values_by_lane and
-    // signed_values_by_lane, or the kernel's own for all lanes at once.
-    { kernel::plain_values(a, a) } -> std::same_as<record_values>;
+    // The values of the register's tokens of a plain record from their
+    // numbers and the bytes at or below each point, and of a signed one
+    // (false where one cannot be taken so): record_shapes::plain_values_by_lane
+    // and signed_values_by_lane, or the kernel's own for all lanes at once.
+    kernel::plain_values(a, a, 0, values);
     {
-        kernel::signed_values(std::declval<const signed_tokens<kernel>&>(),
-                              std::declval<record_values&>())
+        kernel::signed_values(std::declval<const signed_tokens<kernel>&>(), 0, values)
         } -> std::same_as<bool>;
 };

@@ -22,7 +22,6 @@ struct record_constants {
     typename kernel::lanes point;  // '.' less '0'
     typename kernel::lanes minus;
     typename kernel::lanes plus;
-    typename kernel::lanes years;        // all ones in the lane of the year count
     typename kernel::lanes seven;        // 10^7 in each lane
     typename kernel::lanes seven_eight;  // 10^7 ^ 10^8 in each lane
 };
@@ -31,13 +30,24 @@ template <typename kernel>
 [[gnu::always_inline]] inline record_constants<kernel> make_record_constants() {
     constexpr std::uint64_t seven = 10000000;
     constexpr std::uint64_t seven_eight = 100000000 ^ seven;
-    return {kernel::held(kernel::splat('0')),
-            kernel::held(kernel::splat('.' ^ '0')),
-            kernel::held(kernel::splat('-')),
-            kernel::held(kernel::splat('+')),
-            kernel::held(kernel::set_lanes(0, 0, ~std::uint64_t{0}, 0)),
-            kernel::held(kernel::set_lanes(seven, seven, seven, seven)),
-            kernel::held(kernel::set_lanes(seven_eight, seven_eight, seven_eight, seven_eight))};
+    return {kernel::held(kernel::splat('0')),        kernel::held(kernel::splat('.' ^ '0')),
+            kernel::held(kernel::splat('-')),        kernel::held(kernel::splat('+')),
+            kernel::held(kernel::every_lane(seven)), kernel::held(kernel::every_lane(seven_eight))};
+}
+
+// All ones in the lane of the year count, the record's third token, where
+// a register holds it from its token `first` on.
+template <typename kernel>
+[[gnu::always_inline]] inline typename kernel::lanes years_lane(int first) {
+    return first <= 2 && 2 < first + kernel::tokens ? kernel::one_lane(2 - first)
+                                                    : kernel::every_lane(0);
+}
+
+// A value of a record by the token's place.
+inline void set_amount(record_values& values, int token, float amount) {
+    (token == 0   ? values.base_amount
+     : token == 1 ? values.monthly_amount
+                  : values.percent) = amount;
 }
 
 // Every byte's flag spread to the lower bytes of its lane: the bytes at or
@@ -85,28 +95,39 @@ template <typename kernel>
                                                  const record_constants<kernel>& k,
                                                  record_values& values) {
     using lanes = typename kernel::lanes;
-    const lanes bytes = kernel::load_ends(c, stops, 0);
-    const lanes earlier = spread_down<kernel>(kernel::white_space(bytes));
-    const token_digits<kernel> token = close_up<kernel>(~earlier & (bytes ^ k.zero_character), k);
-    const lanes numbers = kernel::eight_digit_values(token.digits);
-    const lanes taken = kernel::digits(token.digits) &
-                        ~((token.points & (kernel::template down<1>(token.below) | k.years)) |
-                          kernel::lane_zero(numbers));
-    if (!kernel::all(taken)) return false;
-    values = kernel::plain_values(numbers, token.below);
+    for (int first = 0; first < 4; first += kernel::tokens) {
+        const lanes bytes = kernel::load_ends(c, stops, 0, first);
+        const lanes earlier = spread_down<kernel>(kernel::white_space(bytes));
+        const token_digits<kernel> token =
+            close_up<kernel>(~earlier & (bytes ^ k.zero_character), k);
+        const lanes numbers = kernel::eight_digit_values(token.digits);
+        const lanes taken =
+            kernel::digits(token.digits) &
+            ~((token.points & (kernel::template down<1>(token.below) | years_lane<kernel>(first))) |
+              kernel::lane_zero(numbers));
+        if (!kernel::all(taken)) return false;
+        kernel::plain_values(numbers, token.below, first, values);
+    }
     return true;
 }
 
-// The values of a plain record from its numbers and the bytes at or below
-// each point, one lane at a time (a kernel may do them at once).
+// The values of a plain record's tokens from `first` on, from their numbers
+// and the bytes at or below each point, one lane at a time (a kernel may do
+// them at once).
 template <typename kernel>
-[[gnu::always_inline]] inline record_values plain_values_by_lane(typename kernel::lanes numbers,
-                                                                 typename kernel::lanes below) {
-    const auto amount = [&numbers, &below](int i) {
-        return static_cast<float>(static_cast<std::int32_t>(kernel::lane(numbers, i))) /
-               static_cast<float>(powers_of_ten[fraction_length(kernel::lane(below, i))]);
-    };
-    return {amount(0), amount(1), static_cast<std::int32_t>(kernel::lane(numbers, 2)), amount(3)};
+[[gnu::always_inline]] inline void plain_values_by_lane(typename kernel::lanes numbers,
+                                                        typename kernel::lanes below, int first,
+                                                        record_values& values) {
+    for (int i = 0; i < kernel::tokens; ++i) {
+        const auto number = static_cast<std::int32_t>(kernel::lane(numbers, i));
+        if (first + i == 2)
+            values.years = number;
+        else
+            set_amount(
+                values, first + i,
+                static_cast<float>(number) /
+                    static_cast<float>(powers_of_ten[fraction_length(kernel::lane(below, i))]));
+    }
 }
 
 // Signed and wide records: four tokens of at most 15 bytes, each a sign or
@@ -123,67 +144,78 @@ template <typename kernel>
                                                   const record_constants<kernel>& k,
                                                   record_values& values) {
     using lanes = typename kernel::lanes;
-    const lanes low = kernel::load_ends(c, stops, 0);
-    const lanes high = kernel::load_ends(c, stops, 8);
-    const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
-    // Where the low bytes hold white space, no high byte is the token's.
-    const lanes fills = kernel::lane_zero(low_earlier);
-    const lanes high_earlier = spread_down<kernel>(kernel::white_space(high)) | ~fills;
-    const lanes low_minus = ~low_earlier & kernel::equal(low, k.minus);
-    const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
-    const lanes low_start = low_earlier | low_minus | kernel::equal(low, k.plus);
-    const lanes high_start = high_earlier | high_minus | kernel::equal(high, k.plus);
-    const lanes high_digits = ~high_start & (high ^ k.zero_character);
-    const token_digits<kernel> token = close_up<kernel>(~low_start & (low ^ k.zero_character), k);
-    const lanes scales = k.seven ^ (kernel::lane_zero(token.points) & k.seven_eight);
-    const lanes numbers =
-        kernel::add(kernel::multiply(kernel::eight_digit_values(high_digits), scales),
-                    kernel::eight_digit_values(token.digits));
-    const lanes taken = kernel::digits(high_digits) & kernel::digits(token.digits) &
-                        ~(kernel::lane_zero(numbers) | kernel::lane_zero(high_earlier) |
-                          (token.points & (kernel::template down<1>(token.below) | k.years)));
-    return kernel::all(taken) &&
-           kernel::signed_values({numbers, token.below, kernel::lane_zero(low_minus | high_minus)},
-                                 values);
+    for (int first = 0; first < 4; first += kernel::tokens) {
+        const lanes low = kernel::load_ends(c, stops, 0, first);
+        const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
+        lanes minus = ~low_earlier & kernel::equal(low, k.minus);
+        const lanes start = low_earlier | minus | kernel::equal(low, k.plus);
+        const token_digits<kernel> token = close_up<kernel>(~start & (low ^ k.zero_character), k);
+        lanes numbers = kernel::eight_digit_values(token.digits);
+        lanes taken =
+            kernel::digits(token.digits) &
+            ~(token.points & (kernel::template down<1>(token.below) | years_lane<kernel>(first)));
+        // The high bytes only where a token fills the low ones (its lane
+        // holds no white space); elsewhere none is the token's.
+        const lanes fills = kernel::lane_zero(low_earlier);
+        if (!kernel::all(~fills)) {
+            const lanes high = kernel::load_ends(c, stops, 8, first);
+            const lanes high_earlier = spread_down<kernel>(kernel::white_space(high)) | ~fills;
+            const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
+            const lanes high_digits = ~(high_earlier | high_minus | kernel::equal(high, k.plus)) &
+                                      (high ^ k.zero_character);
+            const lanes scales = k.seven ^ (kernel::lane_zero(token.points) & k.seven_eight);
+            numbers = kernel::add(kernel::multiply(kernel::eight_digit_values(high_digits), scales),
+                                  numbers);
+            minus = minus | high_minus;
+            taken = taken & kernel::digits(high_digits) & ~kernel::lane_zero(high_earlier);
+        }
+        if (!kernel::all(taken & ~kernel::lane_zero(numbers)) ||
+            !kernel::signed_values({numbers, token.below, kernel::lane_zero(minus)}, first, values))
+            return false;
+    }
+    return true;
 }
 
 // One amount of a signed record: its number divided in binary64 by the
 // power of ten of its point's place, narrowed, with its sign. False at a
 // binary32 midpoint that the number is not.
-template <typename kernel>
-[[gnu::always_inline]] inline bool signed_amount(const signed_tokens<kernel>& tokens, int i,
-                                                 float& amount) {
-    const std::uint32_t sign = kernel::lane(tokens.positive, i) == 0 ? binary32_sign_bit : 0;
-    const double power = powers_of_ten[fraction_length(kernel::lane(tokens.below, i))];
-    const auto number =
-        static_cast<double>(static_cast<std::int64_t>(kernel::lane(tokens.numbers, i)));
+[[gnu::always_inline]] inline bool signed_amount(std::uint64_t number, std::uint64_t below,
+                                                 bool positive, float& amount) {
+    const double power = powers_of_ten[fraction_length(below)];
+    const auto exact = static_cast<double>(static_cast<std::int64_t>(number));
     // Narrowing the quotient is exact unless it is a binary32 midpoint
     // (decimal_bits in binary32.hpp has why); there only an exact tie is
     // taken, where the quotient times the power gives the number back: the
     // midpoint has 25 significant bits and 10^7 = 2^7 5^7 with 5^7 < 2^17,
     // so that product is exact.
-    const auto bits = std::bit_cast<std::uint64_t>(number / power);
-    if ((bits & below_binary32) == midpoint_bits && std::bit_cast<double>(bits) * power != number)
+    const auto bits = std::bit_cast<std::uint64_t>(exact / power);
+    if ((bits & below_binary32) == midpoint_bits && std::bit_cast<double>(bits) * power != exact)
         return false;
     amount = std::bit_cast<float>(
-        std::bit_cast<std::uint32_t>(static_cast<float>(std::bit_cast<double>(bits))) | sign);
+        std::bit_cast<std::uint32_t>(static_cast<float>(std::bit_cast<double>(bits))) |
+        (positive ? 0 : binary32_sign_bit));
     return true;
 }
 
-// The values of a signed record, one lane at a time (a kernel may do them
-// at once); false, having stored nothing, where a value cannot be taken.
+// The values of a signed record's tokens from `first` on, one lane at a
+// time (a kernel may do them at once); false where one cannot be taken so.
 template <typename kernel>
 [[gnu::always_inline]] inline bool signed_values_by_lane(const signed_tokens<kernel>& tokens,
-                                                         record_values& values) {
-    const std::uint64_t years = kernel::lane(tokens.numbers, 2);
-    record_values taken{};
-    if (years > 0x7fffffff || !signed_amount<kernel>(tokens, 0, taken.base_amount) ||
-        !signed_amount<kernel>(tokens, 1, taken.monthly_amount) ||
-        !signed_amount<kernel>(tokens, 3, taken.percent))
-        return false;
-    taken.years = kernel::lane(tokens.positive, 2) == 0 ? -static_cast<std::int32_t>(years)
-                                                        : static_cast<std::int32_t>(years);
-    values = taken;
+                                                         int first, record_values& values) {
+    for (int i = 0; i < kernel::tokens; ++i) {
+        const std::uint64_t number = kernel::lane(tokens.numbers, i);
+        const bool positive = kernel::lane(tokens.positive, i) != 0;
+        if (first + i == 2) {
+            if (number > 0x7fffffff) return false;
+            values.years =
+                positive ? static_cast<std::int32_t>(number) : -static_cast<std::int32_t>(number);
+        } else {
+            float amount = 0;
+            if (!signed_amount(number, kernel::lane(tokens.below, i), positive, amount))
+                return false;
+            set_amount(values, first + i, amount);
+        }
+    }
     return true;
 }
 

@@ -1,18 +1,22 @@
-// The SSE2 kernel, which every x86-64 processor has: 128-bit registers
-// (vector128.hpp).
+// The SSE2 kernel, which every x86-64 processor has: a window classified
+// in four 16-byte registers, a record's tokens two to a register.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
-#include "vector128.hpp"
+#include "../verdict.hpp"
+#include "kernel.hpp"
+#include "shapes.hpp"
 
 #if defined(__SSE2__)
 #define SCREENING_SSE2
 #include <emmintrin.h>
 
-struct sse2_registers {
+struct sse2_kernel {
     using vector = __m128i;
+    using lanes = __m128i;
+    static constexpr int tokens = 2;
 
     static vector splat(std::uint8_t byte) { return _mm_set1_epi8(static_cast<char>(byte)); }
 
@@ -23,13 +27,18 @@ struct sse2_registers {
         return a;
     }
 
-    static vector words(std::uint64_t low, std::uint64_t high) {
-        return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    static vector every_lane(std::uint64_t word) {
+        return _mm_set1_epi64x(static_cast<long long>(word));
     }
 
-    static vector two_words(const unsigned char* low, const unsigned char* high) {
-        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)),
-                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(high)));
+    static vector one_lane(int i) { return _mm_set_epi64x(-i, i - 1); }
+
+    static vector load_ends(const unsigned char* c, const record_stops& stops, int back,
+                            int first) {
+        const unsigned char* const ends = c - back - 8;
+        return _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ends + stops.stop[first])),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ends + stops.stop[first + 1])));
     }
 
     static vector equal(vector a, vector b) { return _mm_cmpeq_epi8(a, b); }
@@ -80,6 +89,19 @@ struct sse2_registers {
         return static_cast<std::uint64_t>(_mm_cvtsi128_si64(i == 0 ? a : _mm_unpackhi_epi64(a, a)));
     }
 
+    static void plain_values(vector numbers, vector below, int first, record_values& values) {
+        record_shapes::plain_values_by_lane<sse2_kernel>(numbers, below, first, values);
+    }
+
+    static bool signed_values(const signed_tokens<sse2_kernel>& tokens, int first,
+                              record_values& values) {
+        return record_shapes::signed_values_by_lane<sse2_kernel>(tokens, first, values);
+    }
+
+    static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
+        return certain_verdicts_one_at_a_time(table, first, yes);
+    }
+
     static window_masks classify(const unsigned char* c) {
         window_masks masks{0, 0, 0};
         for (int k = 0; k < 4; ++k) {
@@ -97,7 +119,5 @@ struct sse2_registers {
         return masks;
     }
 };
-
-using sse2_kernel = paired_kernel<sse2_registers>;
 
 #endif
