@@ -22,6 +22,7 @@ struct record_constants {
     typename kernel::lanes point;  // '.' less '0'
     typename kernel::lanes minus;
     typename kernel::lanes plus;
+    typename kernel::lanes last_byte;    // the last byte of each lane
     typename kernel::lanes seven;        // 10^7 in each lane
     typename kernel::lanes seven_eight;  // 10^7 ^ 10^8 in each lane
 };
@@ -30,9 +31,13 @@ template <typename kernel>
 [[gnu::always_inline]] inline record_constants<kernel> make_record_constants() {
     constexpr std::uint64_t seven = 10000000;
     constexpr std::uint64_t seven_eight = 100000000 ^ seven;
-    return {kernel::held(kernel::splat('0')),        kernel::held(kernel::splat('.' ^ '0')),
-            kernel::held(kernel::splat('-')),        kernel::held(kernel::splat('+')),
-            kernel::held(kernel::every_lane(seven)), kernel::held(kernel::every_lane(seven_eight))};
+    return {kernel::held(kernel::splat('0')),
+            kernel::held(kernel::splat('.' ^ '0')),
+            kernel::held(kernel::splat('-')),
+            kernel::held(kernel::splat('+')),
+            kernel::held(kernel::every_lane(0xff00000000000000)),
+            kernel::held(kernel::every_lane(seven)),
+            kernel::held(kernel::every_lane(seven_eight))};
 }
 
 // All ones in the lane of the year count, the record's third token, where
@@ -84,20 +89,47 @@ template <typename kernel>
             below};
 }
 
-// Plain records: four tokens of at most eight bytes after white space, and
-// no sign (the window's masks have told), of digits and a point. Up to seven
-// digits beside a point are below 2^24, exact in binary32, so one division
-// by the exact power of ten rounds correctly; eight digits without one are
-// only converted, which rounds correctly too. False, having stored nothing,
-// for any other byte, a second point, a point in the year count, or a zero.
+// The tokens of a register whose lanes are not all ones in `positive` made
+// negative: a sign's value is symmetric, as rounding to nearest is.
 template <typename kernel>
-[[gnu::always_inline]] inline bool convert_plain(const unsigned char* c, const record_stops& stops,
+[[gnu::always_inline]] inline void negate(typename kernel::lanes positive, int first,
+                                          record_values& values) {
+    if (kernel::all(positive)) return;
+    for (int i = 0; i < kernel::tokens; ++i) {
+        if (kernel::lane(positive, i) != 0) continue;
+        if (first + i == 2)
+            values.years = -values.years;
+        else
+            set_amount(values, first + i,
+                       -(first + i == 0   ? values.base_amount
+                         : first + i == 1 ? values.monthly_amount
+                                          : values.percent));
+    }
+}
+
+// Short records: four tokens of a sign or none and at most eight bytes of
+// digits and a point, a sign only right after white space (the window's
+// masks have told, and whether there is one). Up to seven digits beside a
+// point are below 2^24, exact in binary32, so one division by the exact
+// power of ten rounds correctly; eight digits without one are only
+// converted, which rounds correctly too. A sign is taken as the byte before
+// its digits: within their lane where they are shorter, else the last of the
+// eight bytes before them. False, having stored nothing, for any other byte,
+// a second point, a point in the year count, or a zero.
+template <typename kernel, bool signs>
+[[gnu::always_inline]] inline bool convert_short(const unsigned char* c, const record_stops& stops,
                                                  const record_constants<kernel>& k,
                                                  record_values& values) {
     using lanes = typename kernel::lanes;
     for (int first = 0; first < 4; first += kernel::tokens) {
         const lanes bytes = kernel::load_ends(c, stops, 0, first);
-        const lanes earlier = spread_down<kernel>(kernel::white_space(bytes));
+        lanes start = kernel::white_space(bytes);
+        lanes minus = start ^ start;
+        if constexpr (signs) {
+            minus = kernel::equal(bytes, k.minus);
+            start = start | minus | kernel::equal(bytes, k.plus);
+        }
+        const lanes earlier = spread_down<kernel>(start);
         const token_digits<kernel> token =
             close_up<kernel>(~earlier & (bytes ^ k.zero_character), k);
         const lanes numbers = kernel::eight_digit_values(token.digits);
@@ -107,6 +139,16 @@ template <typename kernel>
               kernel::lane_zero(numbers));
         if (!kernel::all(taken)) return false;
         kernel::plain_values(numbers, token.below, first, values);
+        if constexpr (signs) {
+            // The highest byte of `earlier` is the one before the digits.
+            lanes negative = earlier & ~kernel::template down<1>(earlier) & minus;
+            const lanes fills = kernel::lane_zero(earlier);
+            if (!kernel::all(~fills))
+                negative = negative |
+                           (fills & kernel::equal(kernel::load_ends(c, stops, 8, first), k.minus) &
+                            k.last_byte);
+            negate<kernel>(kernel::lane_zero(negative), first, values);
+        }
     }
     return true;
 }
@@ -130,25 +172,29 @@ template <typename kernel>
     }
 }
 
-// Signed and wide records: four tokens of at most 15 bytes, each a sign or
-// none and then digits with a point among the last eight bytes. A sign
-// stands only right after white space (the window's masks have told), so
-// only as a token's first byte. A token is read from the 16 bytes that end
+// Wide records: four tokens of at most 15 bytes, each a sign or none and
+// then digits with a point among the last eight bytes. A sign stands only
+// right after white space (the window's masks have told, and whether there
+// is one), so only as a token's first byte. A token is read from the 16 bytes that end
 // it: the last eight (`low`) and, where those are all the token's, the eight
 // before them (`high`), whose digits are worth 10^8 times theirs, or 10^7
 // where the low ones held a point (its place is then their lowest, a zero).
 // Below 10^15 a number is exact in binary64. False, having stored nothing,
 // for any other record, a zero, or a year count beyond 32 bits.
-template <typename kernel>
-[[gnu::always_inline]] inline bool convert_signed(const unsigned char* c, const record_stops& stops,
-                                                  const record_constants<kernel>& k,
-                                                  record_values& values) {
+template <typename kernel, bool signs>
+[[gnu::always_inline]] inline bool convert_wide(const unsigned char* c, const record_stops& stops,
+                                                const record_constants<kernel>& k,
+                                                record_values& values) {
     using lanes = typename kernel::lanes;
     for (int first = 0; first < 4; first += kernel::tokens) {
         const lanes low = kernel::load_ends(c, stops, 0, first);
         const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
-        lanes minus = ~low_earlier & kernel::equal(low, k.minus);
-        const lanes start = low_earlier | minus | kernel::equal(low, k.plus);
+        lanes minus = low_earlier ^ low_earlier;
+        lanes start = low_earlier;
+        if constexpr (signs) {
+            minus = ~low_earlier & kernel::equal(low, k.minus);
+            start = start | minus | kernel::equal(low, k.plus);
+        }
         const token_digits<kernel> token = close_up<kernel>(~start & (low ^ k.zero_character), k);
         lanes numbers = kernel::eight_digit_values(token.digits);
         lanes taken =
@@ -160,13 +206,16 @@ template <typename kernel>
         if (!kernel::all(~fills)) {
             const lanes high = kernel::load_ends(c, stops, 8, first);
             const lanes high_earlier = spread_down<kernel>(kernel::white_space(high)) | ~fills;
-            const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
-            const lanes high_digits = ~(high_earlier | high_minus | kernel::equal(high, k.plus)) &
-                                      (high ^ k.zero_character);
+            lanes high_start = high_earlier;
+            if constexpr (signs) {
+                const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
+                minus = minus | high_minus;
+                high_start = high_start | high_minus | kernel::equal(high, k.plus);
+            }
+            const lanes high_digits = ~high_start & (high ^ k.zero_character);
             const lanes scales = k.seven ^ (kernel::lane_zero(token.points) & k.seven_eight);
             numbers = kernel::add(kernel::multiply(kernel::eight_digit_values(high_digits), scales),
                                   numbers);
-            minus = minus | high_minus;
             taken = taken & kernel::digits(high_digits) & ~kernel::lane_zero(high_earlier);
         }
         if (!kernel::all(taken & ~kernel::lane_zero(numbers)) ||

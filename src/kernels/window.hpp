@@ -70,14 +70,14 @@ inline bool record_is_held(const record_stops& record, std::uint64_t room) {
 }
 
 // The bytes of the window that rule a shape out for a record that holds
-// one: a sign, or the start of a token of nine bytes or more, for plain
-// records; a sign that does not follow white space, or the start of a token
-// of sixteen bytes or more, for signed ones. A run of bytes that no white
+// one: a sign that does not follow white space, for either; the start of
+// nine bytes of a token other than a sign, for short records; the start of
+// a token of sixteen bytes or more, for wide ones. A run of bytes that no white
 // space ends inside the window is counted as ending there: a record held in
 // the window ends there too.
 struct shape_bars {
     std::uint64_t eight;  // the bytes that start eight of a token
-    std::uint64_t plain;
+    std::uint64_t short_record;
 };
 
 inline shape_bars shape_bars_of(const window_masks& masks) {
@@ -85,10 +85,11 @@ inline shape_bars shape_bars_of(const window_masks& masks) {
     const std::uint64_t two = token & (token >> 1);
     const std::uint64_t four = two & (two >> 2);
     const std::uint64_t eight = four & (four >> 4);
-    return {eight, masks.signs | (eight & (token >> 8))};
+    const std::uint64_t misplaced_signs = masks.signs & ~((masks.white_space << 1) | 1);
+    return {eight, misplaced_signs | (eight & (token >> 8) & ~masks.signs)};
 }
 
-inline std::uint64_t signed_bars(const window_masks& masks, const shape_bars& bars) {
+inline std::uint64_t wide_bars(const window_masks& masks, const shape_bars& bars) {
     return (masks.signs & ~((masks.white_space << 1) | 1)) | (bars.eight & (bars.eight >> 8));
 }
 
@@ -117,12 +118,16 @@ template <typename kernel, typename constants>
                                                   const record_stops& record, const constants& k,
                                                   record_table& table, std::int32_t row) {
     if constexpr (record_kernel<kernel>) {
+        using namespace record_shapes;
         const std::uint64_t bytes = bits_below(record.stop[3]) & ~bits_below(record.before);
+        const bool signs = (bytes & masks.signs) != 0;
         record_values values{};
-        if (((bytes & bars.plain) == 0 &&
-             record_shapes::convert_plain<kernel>(c, record, k, values)) ||
-            ((bytes & signed_bars(masks, bars)) == 0 &&
-             record_shapes::convert_signed<kernel>(c, record, k, values))) {
+        if (((bytes & bars.short_record) == 0 &&
+             (signs ? convert_short<kernel, true>(c, record, k, values)
+                    : convert_short<kernel, false>(c, record, k, values))) ||
+            ((bytes & wide_bars(masks, bars)) == 0 &&
+             (signs ? convert_wide<kernel, true>(c, record, k, values)
+                    : convert_wide<kernel, false>(c, record, k, values)))) {
             store_record(table, row, values);
             return true;
         }
