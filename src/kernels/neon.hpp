@@ -116,10 +116,15 @@ struct neon_kernel {
             return mask(flags(window.val[0]), flags(window.val[1]), flags(window.val[2]),
                         flags(window.val[3]));
         };
+        const auto signs = [](lanes b) {
+            return vceqq_u8(b, vdupq_n_u8('+')) | vceqq_u8(b, vdupq_n_u8('-'));
+        };
+        const lanes any_sign = signs(window.val[0]) | signs(window.val[1]) |
+                               signs(window.val[2]) | signs(window.val[3]);
+        // Most windows hold no sign: their mask is not gathered.
         return {each([](lanes b) { return white_space(b); }),
-                each([](lanes b) { return vceqq_u8(b, vdupq_n_u8('\n')); }), each([](lanes b) {
-                    return vceqq_u8(b, vdupq_n_u8('+')) | vceqq_u8(b, vdupq_n_u8('-'));
-                })};
+                each([](lanes b) { return vceqq_u8(b, vdupq_n_u8('\n')); }),
+                vmaxvq_u8(any_sign) == 0 ? 0 : each(signs)};
     }
 
     // Two rows at a time in binary64 (certain_verdict in verdict.hpp has
