@@ -116,16 +116,16 @@ template <typename kernel>
 // its digits: within their lane where they are shorter, else the last of the
 // eight bytes before them. False, having stored nothing, for any other byte,
 // a second point, a point in the year count, or a zero.
-template <typename kernel, bool signs>
+template <typename kernel>
 [[gnu::always_inline]] inline bool convert_short(const unsigned char* c, const record_stops& stops,
-                                                 const record_constants<kernel>& k,
+                                                 const record_constants<kernel>& k, bool signs,
                                                  record_values& values) {
     using lanes = typename kernel::lanes;
     for (int first = 0; first < 4; first += kernel::tokens) {
         const lanes bytes = kernel::load_ends(c, stops, 0, first);
         lanes start = kernel::white_space(bytes);
         lanes minus = start ^ start;
-        if constexpr (signs) {
+        if (signs) {
             minus = kernel::equal(bytes, k.minus);
             start = start | minus | kernel::equal(bytes, k.plus);
         }
@@ -139,7 +139,7 @@ template <typename kernel, bool signs>
               kernel::lane_zero(numbers));
         if (!kernel::all(taken)) return false;
         kernel::plain_values(numbers, token.below, first, values);
-        if constexpr (signs) {
+        if (signs) {
             // The highest byte of `earlier` is the one before the digits.
             lanes negative = earlier & ~kernel::template down<1>(earlier) & minus;
             const lanes fills = kernel::lane_zero(earlier);
@@ -181,9 +181,9 @@ template <typename kernel>
 // where the low ones held a point (its place is then their lowest, a zero).
 // Below 10^15 a number is exact in binary64. False, having stored nothing,
 // for any other record, a zero, or a year count beyond 32 bits.
-template <typename kernel, bool signs>
+template <typename kernel>
 [[gnu::always_inline]] inline bool convert_wide(const unsigned char* c, const record_stops& stops,
-                                                const record_constants<kernel>& k,
+                                                const record_constants<kernel>& k, bool signs,
                                                 record_values& values) {
     using lanes = typename kernel::lanes;
     for (int first = 0; first < 4; first += kernel::tokens) {
@@ -191,7 +191,7 @@ template <typename kernel, bool signs>
         const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
         lanes minus = low_earlier ^ low_earlier;
         lanes start = low_earlier;
-        if constexpr (signs) {
+        if (signs) {
             minus = ~low_earlier & kernel::equal(low, k.minus);
             start = start | minus | kernel::equal(low, k.plus);
         }
@@ -207,7 +207,7 @@ template <typename kernel, bool signs>
             const lanes high = kernel::load_ends(c, stops, 8, first);
             const lanes high_earlier = spread_down<kernel>(kernel::white_space(high)) | ~fills;
             lanes high_start = high_earlier;
-            if constexpr (signs) {
+            if (signs) {
                 const lanes high_minus = ~high_earlier & kernel::equal(high, k.minus);
                 minus = minus | high_minus;
                 high_start = high_start | high_minus | kernel::equal(high, k.plus);

@@ -123,11 +123,9 @@ template <typename kernel, typename constants>
         const bool signs = (bytes & masks.signs) != 0;
         record_values values{};
         if (((bytes & bars.short_record) == 0 &&
-             (signs ? convert_short<kernel, true>(c, record, k, values)
-                    : convert_short<kernel, false>(c, record, k, values))) ||
+             record_shapes::convert_short<kernel>(c, record, k, signs, values)) ||
             ((bytes & wide_bars(masks, bars)) == 0 &&
-             (signs ? convert_wide<kernel, true>(c, record, k, values)
-                    : convert_wide<kernel, false>(c, record, k, values)))) {
+             record_shapes::convert_wide<kernel>(c, record, k, signs, values))) {
             store_record(table, row, values);
             return true;
         }
