@@ -8,7 +8,7 @@
 #include <string>
 
 #include "input_text.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "scanner.hpp"

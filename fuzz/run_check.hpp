@@ -21,7 +21,7 @@
 #include "../tests/support/memory_input.hpp"
 #include "../tools/platform_check.hpp"
 #include "fuzz_text.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "records.hpp"
 #include "scanner.hpp"
 #include "verdict.hpp"

@@ -1,6 +1,6 @@
 #include "records.hpp"
 
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 
 namespace {
 

@@ -61,7 +61,7 @@ read_outcome read_records(record_table& table, input_stream& input);
 unsigned long answer_records(const record_table& table, unsigned char* answers);
 
 // The same with the given kernel, which this build and processor must have
-// (supported_kernel in kernels/kernels.hpp): every kernel gives the same.
+// (supported_kernel in kernels/kernel.hpp): every kernel gives the same.
 read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input);
 unsigned long answer_records_with(processor_kernel kernel, const record_table& table,
                                   unsigned char* answers);

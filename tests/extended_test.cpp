@@ -26,7 +26,7 @@
 #include "../tools/verdict_cases.hpp"
 #include "extended.hpp"
 #include "kernels/avx2.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "memory_input.hpp"
 #include "process.hpp"
 #include "records.hpp"

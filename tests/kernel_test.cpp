@@ -14,7 +14,7 @@
 #include <string>
 
 #include "../fuzz/run_check.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "escaped.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "scanner.hpp"

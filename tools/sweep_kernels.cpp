@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "memory_input.hpp"
 #include "records.hpp"
 #include "sweep_check.hpp"

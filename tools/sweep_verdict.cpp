@@ -27,7 +27,7 @@
 
 #include "extended.hpp"
 #include "kernels/avx2.hpp"
-#include "kernels/kernels.hpp"
+#include "kernels/kernel.hpp"
 #include "verdict.hpp"
 #include "verdict_cases.hpp"
 

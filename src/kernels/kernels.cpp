@@ -3,7 +3,7 @@
 // inlined into a function with the kernel's options, so no call passes one.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-#include "kernels.hpp"
+#include "kernel.hpp"
 
 #include "../verdict.hpp"
 #include "avx2.hpp"
