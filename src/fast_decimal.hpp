@@ -79,9 +79,13 @@ inline unsigned high_bit_count(std::uint64_t high_bits) {
 }
 
 // The first byte from c on that is no white space, counting the line feeds
-// passed: a word at a time while all eight are white space, then byte by
-// byte. The zero byte at the buffer's end stops it.
+// passed: most often one byte; else a word at a time while all eight are
+// white space, then byte by byte. The zero byte at the buffer's end stops it.
 inline const unsigned char* after_white_space(const unsigned char* c, std::int64_t& lines) {
+    if (is_white_space(c[0]) && !is_white_space(c[1])) {
+        lines += c[0] == '\n' ? 1 : 0;
+        return c + 1;
+    }
     for (std::uint64_t word = 0; white_space_bytes(word = load_word(c)) == every_byte(0x80); c += 8)
         lines += high_bit_count(zero_bytes(word ^ every_byte('\n')));
     for (; is_white_space(*c); ++c) lines += *c == '\n' ? 1 : 0;

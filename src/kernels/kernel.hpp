@@ -1,9 +1,10 @@
 // The kernel interface: what a processor supplies to the reader, and no
 // more. The reader's algorithm (window.hpp) and the conversion of whole
 // records (shapes.hpp) are written once over it. A kernel is a struct of
-// static functions (portable.hpp, sse2.hpp, neon.hpp, avx2.hpp); kernels.cpp
-// lists them in priority order with the instruction sets each needs and
-// makes the one choice per run, for the reader and the answers alike.
+// static functions (avx2.hpp, sse2.hpp, neon.hpp; the portable one in
+// kernels.cpp); kernels.cpp lists them in priority order with the
+// instruction sets each needs and makes the one choice per run, for the
+// reader and the answers alike.
 #pragma once
 
 #include <concepts>
@@ -44,25 +45,25 @@ struct signed_tokens {
     typename kernel::lanes positive;
 };
 
-// Every kernel classifies windows (one that converts no record whole marks
-// every byte a sign) and answers four rows from `first` where binary64
-// makes them certain: the rows decided, bit k for row first + k, and those
-// answered YES (verdict.hpp has the one-at-a-time way).
+// Every kernel answers four rows from `first` where binary64 makes them
+// certain: the rows decided, bit k for row first + k, and those answered YES
+// (verdict.hpp has the one-at-a-time way, which the portable kernel uses).
 template <typename kernel>
-concept window_kernel = requires(const unsigned char* c, unsigned& yes) {
-    { kernel::classify(c) } -> std::same_as<window_masks>;
+concept answer_kernel = requires(unsigned& yes) {
     { kernel::certain_verdicts(std::declval<const record_table&>(), 0, yes) }
         -> std::same_as<unsigned>;
 };
 
-// A kernel of vector registers converts whole records with these. `lanes`
-// is a register of `tokens` 64-bit lanes (4 or 2), a token of the record
-// each from its token `first` on: the token's bytes, the first lowest; or
+// A kernel of vector registers classifies windows and converts whole
+// records with these; the portable kernel goes token by token. `lanes` is a
+// register of `tokens` 64-bit lanes (4 or 2), a token of the record each
+// from its token `first` on: the token's bytes, the first lowest; or
 // per-byte flags, 0 or 0xff; or a number. It has the operators & | ^ ~.
 template <typename kernel>
-concept record_kernel = window_kernel<kernel> &&
+concept record_kernel = answer_kernel<kernel> &&
     requires(const unsigned char* c, const record_stops& stops, typename kernel::lanes a,
              record_values& values) {
+    { kernel::classify(c) } -> std::same_as<window_masks>;
     { kernel::tokens } -> std::convertible_to<int>;
     // Lane i: the eight bytes that end `back` bytes before token first + i stops.
     { kernel::load_ends(c, stops, 8, 0) } -> std::same_as<typename kernel::lanes>;
@@ -104,7 +105,7 @@ struct kernel_entry {
     const char* name;
     const char* needs;  // the instruction sets, beyond the build's own
     bool (*supported)();
-    window_masks (*classify)(const unsigned char* window);
+    window_masks (*classify)(const unsigned char* window);  // null for the portable kernel
     std::int32_t (*take_records)(record_table& table, std::int32_t row, input_stream& input);
     unsigned long (*answer_records)(const record_table& table, unsigned char* answers);
 };

@@ -8,7 +8,6 @@
 #include "../verdict.hpp"
 #include "avx2.hpp"
 #include "neon.hpp"
-#include "portable.hpp"
 #include "sse2.hpp"
 #include "window.hpp"
 
@@ -19,7 +18,13 @@
 
 namespace {
 
-static_assert(window_kernel<portable_kernel>);
+// Every processor runs it: records token by token, answers one row at a time.
+struct portable_kernel {
+    static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
+        return certain_verdicts_one_at_a_time(table, first, yes);
+    }
+};
+static_assert(answer_kernel<portable_kernel>);
 
 // Everything the generic code calls is inlined into these, each a function
 // of its own with its kernel's target options.
@@ -86,7 +91,7 @@ constexpr kernel_entry kernels[] = {
     {processor_kernel::neon, "neon", "none (every AArch64 processor)", always,
      neon_kernel::classify, take_records<neon_kernel>, answer_records<neon_kernel>},
 #endif
-    {processor_kernel::portable, "portable", "none", always, portable_kernel::classify,
+    {processor_kernel::portable, "portable", "none", always, nullptr,
      take_records<portable_kernel>, answer_records<portable_kernel>},
 };
 

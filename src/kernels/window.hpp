@@ -110,25 +110,21 @@ template <typename kernel>
 }
 
 // The record converted whole, in the first shape the masks allow that takes
-// it, and stored; false, having stored nothing, where none does, and always
-// for a kernel without record conversions.
-template <typename kernel, typename constants>
+// it, and stored; false, having stored nothing, where none does.
+template <typename kernel>
 [[gnu::always_inline]] inline bool convert_record(const unsigned char* c, const window_masks& masks,
                                                   const shape_bars& bars,
-                                                  const record_stops& record, const constants& k,
+                                                  const record_stops& record,
+                                                  const record_shapes::record_constants<kernel>& k,
                                                   record_table& table, std::int32_t row) {
-    if constexpr (record_kernel<kernel>) {
-        using namespace record_shapes;
-        const std::uint64_t bytes = bits_below(record.stop[3]) & ~bits_below(record.before);
-        const bool signs = (bytes & masks.signs) != 0;
-        record_values values{};
-        if (((bytes & bars.short_record) == 0 &&
-             record_shapes::convert_short<kernel>(c, record, k, signs, values)) ||
-            ((bytes & wide_bars(masks, bars)) == 0 &&
-             record_shapes::convert_wide<kernel>(c, record, k, signs, values))) {
-            store_record(table, row, values);
-            return true;
-        }
+    using namespace record_shapes;
+    const std::uint64_t bytes = bits_below(record.stop[3]) & ~bits_below(record.before);
+    const bool signs = (bytes & masks.signs) != 0;
+    record_values values{};
+    if (((bytes & bars.short_record) == 0 && convert_short<kernel>(c, record, k, signs, values)) ||
+        ((bytes & wide_bars(masks, bars)) == 0 && convert_wide<kernel>(c, record, k, signs, values))) {
+        store_record(table, row, values);
+        return true;
     }
     return false;
 }
@@ -168,44 +164,18 @@ template <typename number>
     return after != nullptr ? after : take_exactly(input, start, value);
 }
 
-// A kernel's classification of a window, for the token-by-token way, which
-// runs out of the kernel's loop.
-using window_classifier = window_masks (*)(const unsigned char* window);
-
-// The first byte from c on that is no white space, found window by window,
-// counting the line feeds passed into `lines`. The zero byte at the buffer's
-// end stops it.
-inline const unsigned char* after_white_space(const unsigned char* c, std::int64_t& lines,
-                                              window_classifier classify) {
-    // Most often one byte.
-    if (is_white_space(c[0]) && !is_white_space(c[1])) {
-        lines += c[0] == '\n' ? 1 : 0;
-        return c + 1;
-    }
-    for (;; c += window_size) {
-        const window_masks masks = classify(c);
-        if (masks.white_space != ~std::uint64_t{0}) {
-            const int first = std::countr_zero(~masks.white_space);
-            lines +=
-                std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(first)));
-            return c + first;
-        }
-        lines += std::popcount(masks.line_feeds);
-    }
-}
-
 // The four tokens of a record from c on, one by one, each taken by
 // take_token: their first characters are `starts` (bits of the window at c)
-// where they lie in that window, else found by after_white_space, which
-// counts the line feeds into `lines`. Returns the white space after the
+// where they lie in that window, else found a word at a time, counting the
+// line feeds passed into `lines`. Returns the white space after the
 // fourth, or null, having stored nothing, when a token is not one whole value
 // or a value is zero (a closing record is the value-by-value reader's).
 [[gnu::noinline]] inline const unsigned char* take_record_by_tokens(
     input_stream& input, const unsigned char* c, std::uint64_t starts, std::int64_t& lines,
-    record_table& table, std::int32_t row, window_classifier classify) {
+    record_table& table, std::int32_t row) {
     const unsigned char* const window = c;
     const auto next_start = [&](const unsigned char* after) {
-        if (starts == 0) return after_white_space(after, lines, classify);
+        if (starts == 0) return text_words::after_white_space(after, lines);
         const unsigned char* const start = window + std::countr_zero(starts);
         starts &= starts - 1;
         return start;
@@ -264,47 +234,37 @@ template <typename kernel>
     std::int64_t line = input.line;
     const auto k = make_window_constants<kernel>();
     while (row < max_records - 1) {
-        // A kernel without record conversions goes token by token at once.
-        if constexpr (!record_kernel<kernel>) {
-            std::int64_t lines = 0;
-            const unsigned char* const after =
-                take_record_by_tokens(input, c, 0, lines, table, row, kernel::classify);
-            if (after == nullptr) break;
-            ++row;
-            line += lines;
-            c = after;
-            continue;
-        }
-        const auto room = static_cast<std::uint64_t>(input.end - c);
-        const window_masks masks = kernel::classify(c);
-        const shape_bars bars = shape_bars_of(masks);
-        std::uint64_t stops = token_stops(masks);
-        const record_stops first = take_record_stops(stops, 0);
-        const bool held = record_is_held(first, room);
-        std::uint64_t taken = first.stop[3];
-        if (held && convert_record<kernel>(c, masks, bars, first, k, table, row)) {
-            const record_stops second = take_record_stops(stops, taken);
-            if (++row < max_records - 1 && record_is_held(second, room) &&
-                convert_record<kernel>(c, masks, bars, second, k, table, row)) {
-                ++row;
-                taken = second.stop[3];
-            }
-        } else {
-            const std::uint64_t starts =
-                held ? record_starts(masks, first) : starts_before(masks, room);
-            std::int64_t lines = held ? 0 : line_feeds_before_last(masks, starts);
-            const unsigned char* const after =
-                take_record_by_tokens(input, c, starts, lines, table, row, kernel::classify);
-            if (after == nullptr) break;
-            ++row;
-            if (!held) {
-                line += lines;
-                c = after;
+        // Where the window has not converted the record: its tokens' first
+        // characters there, and the line feeds before the last of them.
+        std::uint64_t starts = 0;
+        std::int64_t lines = 0;
+        if constexpr (record_kernel<kernel>) {
+            const auto room = static_cast<std::uint64_t>(input.end - c);
+            const window_masks masks = kernel::classify(c);
+            const shape_bars bars = shape_bars_of(masks);
+            std::uint64_t stops = token_stops(masks);
+            const record_stops first = take_record_stops(stops, 0);
+            const bool held = record_is_held(first, room);
+            if (held && convert_record<kernel>(c, masks, bars, first, k, table, row)) {
+                std::uint64_t taken = first.stop[3];
+                const record_stops second = take_record_stops(stops, taken);
+                if (++row < max_records - 1 && record_is_held(second, room) &&
+                    convert_record<kernel>(c, masks, bars, second, k, table, row)) {
+                    ++row;
+                    taken = second.stop[3];
+                }
+                line += std::popcount(masks.line_feeds & bits_below(taken));
+                c += taken;
                 continue;
             }
+            starts = held ? record_starts(masks, first) : starts_before(masks, room);
+            lines = line_feeds_before_last(masks, starts);
         }
-        line += std::popcount(masks.line_feeds & bits_below(taken));
-        c += taken;
+        const unsigned char* const after = take_record_by_tokens(input, c, starts, lines, table, row);
+        if (after == nullptr) break;
+        ++row;
+        line += lines;
+        c = after;
     }
     input.next = const_cast<unsigned char*>(c);
     input.line = line;
