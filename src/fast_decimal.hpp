@@ -139,36 +139,11 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
     std::uint64_t digits = 0;
     unsigned digit_count = 0;
     unsigned fraction_length = 0;
-    // Most mantissas end within a word: its digits are checked and valued
-    // together, eight digits at a time in a word, the bytes before the point
-    // moved up over it.
-    const std::uint64_t characters = load_word(c) ^ every_byte('0');
-    const std::uint64_t points = zero_bytes(characters ^ every_byte('.' ^ '0'));
-    const std::uint64_t others =
-        (((characters & every_byte(0x7f)) + every_byte(0x80 - 10)) | characters) &
-        every_byte(0x80) & ~points;
-    // The bytes before the first that is neither (all, where none is).
-    const std::uint64_t before = ((others & (0 - others)) >> 7) - 1;
-    const std::uint64_t point = points & before;
-    if (others != 0 && (point & (point - 1)) == 0) {
-        const auto length = static_cast<unsigned>(std::countr_zero(others)) / 8;
-        std::uint64_t word = characters;
-        digit_count = length;
-        if (point != 0) {
-            const std::uint64_t below = (point >> 7) - 1;
-            word = (word & below) | ((word >> 8) & ~below);
-            fraction_length = length - 1 - static_cast<unsigned>(std::countr_zero(point)) / 8;
-            --digit_count;
-        }
-        if (digit_count != 0) digits = eight_digit_value(word << (64 - 8 * digit_count));
-        c += length;
-    } else {
-        digit_count = take_digit_run(c, digits);
-        if (*c == '.') {
-            ++c;
-            fraction_length = take_digit_run(c, digits);
-            digit_count += fraction_length;
-        }
+    digit_count = take_digit_run(c, digits);
+    if (*c == '.') {
+        ++c;
+        fraction_length = take_digit_run(c, digits);
+        digit_count += fraction_length;
     }
     if (digit_count == 0 || digit_count > longest_mantissa) return nullptr;
     std::int64_t q = -std::int64_t{fraction_length};
