@@ -35,11 +35,11 @@ struct record_values {
     float percent;
 };
 
-// A signed record's tokens, a lane each: the number (the digits without
-// the point), the bytes at or below the point (0xff each), all ones where
-// not negative.
+// A register's tokens as numbers, a lane each: the digits without the
+// point, the bytes at or below the point (0xff each), all ones where not
+// negative.
 template <typename kernel>
-struct signed_tokens {
+struct token_numbers {
     typename kernel::lanes numbers;
     typename kernel::lanes below;
     typename kernel::lanes positive;
@@ -50,8 +50,9 @@ struct signed_tokens {
 // (verdict.hpp has the one-at-a-time way, which the portable kernel uses).
 template <typename kernel>
 concept answer_kernel = requires(unsigned& yes) {
-    { kernel::certain_verdicts(std::declval<const record_table&>(), 0, yes) }
-        -> std::same_as<unsigned>;
+    {
+        kernel::certain_verdicts(std::declval<const record_table&>(), 0, yes)
+        } -> std::same_as<unsigned>;
 };
 
 // A kernel of vector registers classifies windows and converts whole
@@ -89,14 +90,9 @@ concept record_kernel = answer_kernel<kernel> &&
     { kernel::lane(a, 0) } -> std::same_as<std::uint64_t>;
     // Whether every bit is set.
     { kernel::all(a) } -> std::same_as<bool>;
-    // The values of short tokens from their numbers and the bytes at or
-    // below their points, and of signed ones (false where they cannot be
-    // taken so): record_shapes::plain_values_by_lane and
-    // signed_values_by_lane, or the kernel's own for all lanes at once.
-    kernel::plain_values(a, a, 0, values);
-    {
-        kernel::signed_values(std::declval<const signed_tokens<kernel>&>(), 0, values)
-        } -> std::same_as<bool>;
+    // Where it pays, a kernel also has short_values and wide_values, which
+    // turn all of a register's token_numbers into record_values at once as
+    // record_shapes::short_values_by_lane and wide_values_by_lane do.
 };
 
 // A kernel as the run uses it.

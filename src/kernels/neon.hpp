@@ -88,15 +88,6 @@ struct neon_kernel {
         return i == 0 ? vgetq_lane_u64(words(a), 0) : vgetq_lane_u64(words(a), 1);
     }
 
-    static void plain_values(lanes numbers, lanes below, int first, record_values& values) {
-        record_shapes::plain_values_by_lane<neon_kernel>(numbers, below, first, values);
-    }
-
-    static bool signed_values(const signed_tokens<neon_kernel>& tokens, int first,
-                              record_values& values) {
-        return record_shapes::signed_values_by_lane<neon_kernel>(tokens, first, values);
-    }
-
     // The flags of 64 bytes in four registers, byte i's into bit i: each
     // byte keeps the bit of its place in eight, and three rounds of pairwise
     // adds gather them.
@@ -119,8 +110,8 @@ struct neon_kernel {
         const auto signs = [](lanes b) {
             return vceqq_u8(b, vdupq_n_u8('+')) | vceqq_u8(b, vdupq_n_u8('-'));
         };
-        const lanes any_sign = signs(window.val[0]) | signs(window.val[1]) |
-                               signs(window.val[2]) | signs(window.val[3]);
+        const lanes any_sign = signs(window.val[0]) | signs(window.val[1]) | signs(window.val[2]) |
+                               signs(window.val[3]);
         // Most windows hold no sign: their mask is not gathered.
         return {each([](lanes b) { return white_space(b); }),
                 each([](lanes b) { return vceqq_u8(b, vdupq_n_u8('\n')); }),

@@ -29,15 +29,13 @@ struct record_constants {
 
 template <typename kernel>
 [[gnu::always_inline]] inline record_constants<kernel> make_record_constants() {
-    constexpr std::uint64_t seven = 10000000;
-    constexpr std::uint64_t seven_eight = 100000000 ^ seven;
     return {kernel::held(kernel::splat('0')),
             kernel::held(kernel::splat('.' ^ '0')),
             kernel::held(kernel::splat('-')),
             kernel::held(kernel::splat('+')),
             kernel::held(kernel::every_lane(0xff00000000000000)),
-            kernel::held(kernel::every_lane(seven)),
-            kernel::held(kernel::every_lane(seven_eight))};
+            kernel::held(kernel::every_lane(10000000)),
+            kernel::held(kernel::every_lane(100000000 ^ 10000000))};
 }
 
 // All ones in the lane of the year count, the record's third token, where
@@ -48,13 +46,6 @@ template <typename kernel>
                                                     : kernel::every_lane(0);
 }
 
-// A value of a record by the token's place.
-inline void set_amount(record_values& values, int token, float amount) {
-    (token == 0   ? values.base_amount
-     : token == 1 ? values.monthly_amount
-                  : values.percent) = amount;
-}
-
 // Every byte's flag spread to the lower bytes of its lane: the bytes at or
 // below the highest flagged one.
 template <typename kernel>
@@ -62,12 +53,6 @@ template <typename kernel>
     flags = flags | kernel::template down<1>(flags);
     flags = flags | kernel::template down<2>(flags);
     return flags | kernel::template down<4>(flags);
-}
-
-// The digits after a token's point, from its lane of the bytes at or below
-// the point (0xff each): 7 - p for a point at byte p, and 0 for none.
-[[gnu::always_inline]] inline unsigned fraction_length(std::uint64_t below) {
-    return static_cast<unsigned>(std::countl_zero(below) >> 3) & 7;
 }
 
 // A token's characters less '0', the bytes before it cleared, with its
@@ -89,22 +74,87 @@ template <typename kernel>
             below};
 }
 
-// The tokens of a register whose lanes are not all ones in `positive` made
-// negative: a sign's value is symmetric, as rounding to nearest is.
+// The digits after a token's point, from its lane of the bytes at or below
+// the point (0xff each): 7 - p for a point at byte p, and 0 for none.
+inline unsigned fraction_length(std::uint64_t below) {
+    return static_cast<unsigned>(std::countl_zero(below) >> 3) & 7;
+}
+
+// An amount of a record by its token's place.
+inline float& amount(record_values& values, int token) {
+    return token == 0 ? values.base_amount : token == 1 ? values.monthly_amount : values.percent;
+}
+
+// The values of a short record's tokens from `first` on, one lane at a time:
+// the number with its sign, divided in binary32 by the power of ten of its
+// point's place (a sign's value is symmetric, as rounding to nearest is).
 template <typename kernel>
-[[gnu::always_inline]] inline void negate(typename kernel::lanes positive, int first,
-                                          record_values& values) {
-    if (kernel::all(positive)) return;
+[[gnu::always_inline]] inline void short_values_by_lane(const token_numbers<kernel>& tokens,
+                                                        int first, record_values& values) {
     for (int i = 0; i < kernel::tokens; ++i) {
-        if (kernel::lane(positive, i) != 0) continue;
+        const std::int32_t negative = kernel::lane(tokens.positive, i) == 0 ? -1 : 0;
+        const std::int32_t number =
+            (static_cast<std::int32_t>(kernel::lane(tokens.numbers, i)) ^ negative) - negative;
         if (first + i == 2)
-            values.years = -values.years;
+            values.years = number;
         else
-            set_amount(values, first + i,
-                       -(first + i == 0   ? values.base_amount
-                         : first + i == 1 ? values.monthly_amount
-                                          : values.percent));
+            amount(values, first + i) =
+                static_cast<float>(number) /
+                static_cast<float>(powers_of_ten[fraction_length(kernel::lane(tokens.below, i))]);
     }
+}
+
+// The values of a wide record's tokens from `first` on, one lane at a time:
+// the number divided in binary64 by the power of ten, narrowed, with its
+// sign; false at a binary32 midpoint that the number is not, or for a year
+// count beyond 32 bits.
+template <typename kernel>
+[[gnu::always_inline]] inline bool wide_values_by_lane(const token_numbers<kernel>& tokens,
+                                                       int first, record_values& values) {
+    for (int i = 0; i < kernel::tokens; ++i) {
+        const std::uint64_t number = kernel::lane(tokens.numbers, i);
+        const bool positive = kernel::lane(tokens.positive, i) != 0;
+        if (first + i == 2) {
+            if (number > 0x7fffffff) return false;
+            values.years =
+                positive ? static_cast<std::int32_t>(number) : -static_cast<std::int32_t>(number);
+            continue;
+        }
+        const double power = powers_of_ten[fraction_length(kernel::lane(tokens.below, i))];
+        const auto exact = static_cast<double>(static_cast<std::int64_t>(number));
+        // Narrowing the quotient is exact unless it is a binary32 midpoint
+        // (decimal_bits in binary32.hpp has why); there only an exact tie is
+        // taken, where the quotient times the power gives the number back:
+        // the midpoint has 25 significant bits and 10^7 = 2^7 5^7 with
+        // 5^7 < 2^17, so that product is exact.
+        const auto bits = std::bit_cast<std::uint64_t>(exact / power);
+        if ((bits & below_binary32) == midpoint_bits &&
+            std::bit_cast<double>(bits) * power != exact)
+            return false;
+        amount(values, first + i) = std::bit_cast<float>(
+            std::bit_cast<std::uint32_t>(static_cast<float>(std::bit_cast<double>(bits))) |
+            (positive ? 0 : binary32_sign_bit));
+    }
+    return true;
+}
+
+// A kernel may convert all lanes at once; else they go one at a time.
+template <typename kernel>
+[[gnu::always_inline]] inline void short_values(const token_numbers<kernel>& tokens, int first,
+                                                record_values& values) {
+    if constexpr (requires { kernel::short_values(tokens, first, values); })
+        kernel::short_values(tokens, first, values);
+    else
+        short_values_by_lane<kernel>(tokens, first, values);
+}
+
+template <typename kernel>
+[[gnu::always_inline]] inline bool wide_values(const token_numbers<kernel>& tokens, int first,
+                                               record_values& values) {
+    if constexpr (requires { kernel::wide_values(tokens, first, values); })
+        return kernel::wide_values(tokens, first, values);
+    else
+        return wide_values_by_lane<kernel>(tokens, first, values);
 }
 
 // Short records: four tokens of a sign or none and at most eight bytes of
@@ -112,8 +162,8 @@ template <typename kernel>
 // masks have told, and whether there is one). Up to seven digits beside a
 // point are below 2^24, exact in binary32, so one division by the exact
 // power of ten rounds correctly; eight digits without one are only
-// converted, which rounds correctly too. A sign is taken as the byte before
-// its digits: within their lane where they are shorter, else the last of the
+// converted, which rounds correctly too. A sign is the byte before the
+// digits: within their lane where they are shorter, else the last of the
 // eight bytes before them. False, having stored nothing, for any other byte,
 // a second point, a point in the year count, or a zero.
 template <typename kernel>
@@ -138,49 +188,30 @@ template <typename kernel>
             ~((token.points & (kernel::template down<1>(token.below) | years_lane<kernel>(first))) |
               kernel::lane_zero(numbers));
         if (!kernel::all(taken)) return false;
-        kernel::plain_values(numbers, token.below, first, values);
+        lanes negative = minus;
         if (signs) {
             // The highest byte of `earlier` is the one before the digits.
-            lanes negative = earlier & ~kernel::template down<1>(earlier) & minus;
+            negative = earlier & ~kernel::template down<1>(earlier) & minus;
             const lanes fills = kernel::lane_zero(earlier);
             if (!kernel::all(~fills))
                 negative = negative |
                            (fills & kernel::equal(kernel::load_ends(c, stops, 8, first), k.minus) &
                             k.last_byte);
-            negate<kernel>(kernel::lane_zero(negative), first, values);
         }
+        short_values<kernel>({numbers, token.below, kernel::lane_zero(negative)}, first, values);
     }
     return true;
 }
 
-// The values of a plain record's tokens from `first` on, from their numbers
-// and the bytes at or below each point, one lane at a time (a kernel may do
-// them at once).
-template <typename kernel>
-[[gnu::always_inline]] inline void plain_values_by_lane(typename kernel::lanes numbers,
-                                                        typename kernel::lanes below, int first,
-                                                        record_values& values) {
-    for (int i = 0; i < kernel::tokens; ++i) {
-        const auto number = static_cast<std::int32_t>(kernel::lane(numbers, i));
-        if (first + i == 2)
-            values.years = number;
-        else
-            set_amount(
-                values, first + i,
-                static_cast<float>(number) /
-                    static_cast<float>(powers_of_ten[fraction_length(kernel::lane(below, i))]));
-    }
-}
-
 // Wide records: four tokens of at most 15 bytes, each a sign or none and
-// then digits with a point among the last eight bytes. A sign stands only
-// right after white space (the window's masks have told, and whether there
-// is one), so only as a token's first byte. A token is read from the 16 bytes that end
-// it: the last eight (`low`) and, where those are all the token's, the eight
-// before them (`high`), whose digits are worth 10^8 times theirs, or 10^7
-// where the low ones held a point (its place is then their lowest, a zero).
-// Below 10^15 a number is exact in binary64. False, having stored nothing,
-// for any other record, a zero, or a year count beyond 32 bits.
+// then digits with a point among the last eight bytes; a sign only right
+// after white space (the window's masks have told, and whether there is
+// one), so only as a token's first byte. A token is read from the 16 bytes
+// that end it: the last eight (`low`) and, where those are all the token's,
+// the eight before them (`high`), whose digits are worth 10^8 times theirs,
+// or 10^7 where the low ones held a point (its place is then their lowest,
+// a zero). Below 10^15 a number is exact in binary64. False, having stored
+// nothing, for any other record, a zero, or a year count beyond 32 bits.
 template <typename kernel>
 [[gnu::always_inline]] inline bool convert_wide(const unsigned char* c, const record_stops& stops,
                                                 const record_constants<kernel>& k, bool signs,
@@ -219,51 +250,8 @@ template <typename kernel>
             taken = taken & kernel::digits(high_digits) & ~kernel::lane_zero(high_earlier);
         }
         if (!kernel::all(taken & ~kernel::lane_zero(numbers)) ||
-            !kernel::signed_values({numbers, token.below, kernel::lane_zero(minus)}, first, values))
+            !wide_values<kernel>({numbers, token.below, kernel::lane_zero(minus)}, first, values))
             return false;
-    }
-    return true;
-}
-
-// One amount of a signed record: its number divided in binary64 by the
-// power of ten of its point's place, narrowed, with its sign. False at a
-// binary32 midpoint that the number is not.
-[[gnu::always_inline]] inline bool signed_amount(std::uint64_t number, std::uint64_t below,
-                                                 bool positive, float& amount) {
-    const double power = powers_of_ten[fraction_length(below)];
-    const auto exact = static_cast<double>(static_cast<std::int64_t>(number));
-    // Narrowing the quotient is exact unless it is a binary32 midpoint
-    // (decimal_bits in binary32.hpp has why); there only an exact tie is
-    // taken, where the quotient times the power gives the number back: the
-    // midpoint has 25 significant bits and 10^7 = 2^7 5^7 with 5^7 < 2^17,
-    // so that product is exact.
-    const auto bits = std::bit_cast<std::uint64_t>(exact / power);
-    if ((bits & below_binary32) == midpoint_bits && std::bit_cast<double>(bits) * power != exact)
-        return false;
-    amount = std::bit_cast<float>(
-        std::bit_cast<std::uint32_t>(static_cast<float>(std::bit_cast<double>(bits))) |
-        (positive ? 0 : binary32_sign_bit));
-    return true;
-}
-
-// The values of a signed record's tokens from `first` on, one lane at a
-// time (a kernel may do them at once); false where one cannot be taken so.
-template <typename kernel>
-[[gnu::always_inline]] inline bool signed_values_by_lane(const signed_tokens<kernel>& tokens,
-                                                         int first, record_values& values) {
-    for (int i = 0; i < kernel::tokens; ++i) {
-        const std::uint64_t number = kernel::lane(tokens.numbers, i);
-        const bool positive = kernel::lane(tokens.positive, i) != 0;
-        if (first + i == 2) {
-            if (number > 0x7fffffff) return false;
-            values.years =
-                positive ? static_cast<std::int32_t>(number) : -static_cast<std::int32_t>(number);
-        } else {
-            float amount = 0;
-            if (!signed_amount(number, kernel::lane(tokens.below, i), positive, amount))
-                return false;
-            set_amount(values, first + i, amount);
-        }
     }
     return true;
 }

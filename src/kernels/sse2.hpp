@@ -89,15 +89,6 @@ struct sse2_kernel {
         return static_cast<std::uint64_t>(_mm_cvtsi128_si64(i == 0 ? a : _mm_unpackhi_epi64(a, a)));
     }
 
-    static void plain_values(vector numbers, vector below, int first, record_values& values) {
-        record_shapes::plain_values_by_lane<sse2_kernel>(numbers, below, first, values);
-    }
-
-    static bool signed_values(const signed_tokens<sse2_kernel>& tokens, int first,
-                              record_values& values) {
-        return record_shapes::signed_values_by_lane<sse2_kernel>(tokens, first, values);
-    }
-
     static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
         return certain_verdicts_one_at_a_time(table, first, yes);
     }

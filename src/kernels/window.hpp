@@ -224,9 +224,8 @@ template <typename kernel>
                       : room < 64 ? bits_below(room)
                                   : ~0ULL);
             if (starts != 0)
-                lines =
-                    std::popcount(masks.line_feeds &
-                                  bits_below(static_cast<std::uint64_t>(std::bit_width(starts))));
+                lines = std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(
+                                                             63 - std::countl_zero(starts))));
         }
         const unsigned char* const after =
             take_record_by_tokens(input, c, starts, lines, table, row);
