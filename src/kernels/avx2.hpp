@@ -94,18 +94,14 @@ struct avx2_kernel {
                                                      : _mm_extract_epi64(half, 1));
     }
 
-    // The four quotients in binary32 at once: the numbers with their signs
-    // converted, their powers of ten picked by the bytes at or below the
-    // point (their sum is 255 (p + 1) for a point at p, 7 - p modulo 8).
-    static void short_values(const token_numbers<avx2_kernel>& tokens, int /*first*/,
-                             record_values& values) {
-        const __m256i numbers =
-            _mm256_sub_epi64(tokens.numbers ^ ~tokens.positive, ~tokens.positive);
+    // The four quotients in binary32 at once: the numbers converted, their
+    // powers of ten picked by the bytes at or below the point (their sum is
+    // 255 (p + 1) for a point at p, 7 - p modulo 8).
+    static void plain_values(lanes numbers, lanes below, int /*first*/, record_values& values) {
         const __m256 powers = _mm256_setr_ps(1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f);
-        const __m256 quotients =
-            _mm256_div_ps(_mm256_cvtepi32_ps(numbers),
-                          _mm256_permutevar8x32_ps(
-                              powers, _mm256_sad_epu8(tokens.below, _mm256_setzero_si256())));
+        const __m256 quotients = _mm256_div_ps(
+            _mm256_cvtepi32_ps(numbers),
+            _mm256_permutevar8x32_ps(powers, _mm256_sad_epu8(below, _mm256_setzero_si256())));
         const __m128 low = _mm256_castps256_ps128(quotients);
         const __m128 high = _mm256_extractf128_ps(quotients, 1);
         values = {_mm_cvtss_f32(low), _mm_cvtss_f32(_mm_movehl_ps(low, low)),
@@ -116,8 +112,8 @@ struct avx2_kernel {
     // by their bits, divided by their gathered powers of ten, narrowed
     // unless a binary32 midpoint that is no exact tie (signed_amount in
     // shapes.hpp has why), the signs put in.
-    static bool wide_values(const token_numbers<avx2_kernel>& tokens, int /*first*/,
-                            record_values& values) {
+    static bool signed_values(const signed_tokens<avx2_kernel>& tokens, int /*first*/,
+                              record_values& values) {
         const __m256i two_to_52 = _mm256_set1_epi64x(0x4330000000000000);
         const __m256d exact = _mm256_sub_pd(_mm256_castsi256_pd(tokens.numbers | two_to_52),
                                             _mm256_castsi256_pd(two_to_52));

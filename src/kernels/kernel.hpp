@@ -35,11 +35,11 @@ struct record_values {
     float percent;
 };
 
-// A register's tokens as numbers, a lane each: the digits without the
-// point, the bytes at or below the point (0xff each), all ones where not
-// negative.
+// A signed record's tokens, a lane each: the number (the digits without
+// the point), the bytes at or below the point (0xff each), all ones where
+// not negative.
 template <typename kernel>
-struct token_numbers {
+struct signed_tokens {
     typename kernel::lanes numbers;
     typename kernel::lanes below;
     typename kernel::lanes positive;
@@ -90,9 +90,9 @@ concept record_kernel = answer_kernel<kernel> &&
     { kernel::lane(a, 0) } -> std::same_as<std::uint64_t>;
     // Whether every bit is set.
     { kernel::all(a) } -> std::same_as<bool>;
-    // Where it pays, a kernel also has short_values and wide_values, which
-    // turn all of a register's token_numbers into record_values at once as
-    // record_shapes::short_values_by_lane and wide_values_by_lane do.
+    // Where it pays, a kernel also has plain_values and signed_values, which
+    // take all of a register's values at once as record_shapes::
+    // plain_values_by_lane and signed_values_by_lane do one lane at a time.
 };
 
 // A kernel as the run uses it.

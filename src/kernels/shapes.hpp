@@ -80,37 +80,55 @@ inline unsigned fraction_length(std::uint64_t below) {
     return static_cast<unsigned>(std::countl_zero(below) >> 3) & 7;
 }
 
-// An amount of a record by its token's place.
 inline float& amount(record_values& values, int token) {
     return token == 0 ? values.base_amount : token == 1 ? values.monthly_amount : values.percent;
 }
 
-// The values of a short record's tokens from `first` on, one lane at a time:
-// the number with its sign, divided in binary32 by the power of ten of its
-// point's place (a sign's value is symmetric, as rounding to nearest is).
+// The values of a plain record's tokens from `first` on, one lane at a
+// time: each number divided in binary32 by the power of ten of its point's
+// place. A kernel may take them all at once (kernel::plain_values).
 template <typename kernel>
-[[gnu::always_inline]] inline void short_values_by_lane(const token_numbers<kernel>& tokens,
-                                                        int first, record_values& values) {
+[[gnu::always_inline]] inline void plain_values(typename kernel::lanes numbers,
+                                                typename kernel::lanes below, int first,
+                                                record_values& values) {
+    if constexpr (requires { kernel::plain_values(numbers, below, first, values); })
+        return kernel::plain_values(numbers, below, first, values);
     for (int i = 0; i < kernel::tokens; ++i) {
-        const std::int32_t negative = kernel::lane(tokens.positive, i) == 0 ? -1 : 0;
-        const std::int32_t number =
-            (static_cast<std::int32_t>(kernel::lane(tokens.numbers, i)) ^ negative) - negative;
+        const auto number = static_cast<std::int32_t>(kernel::lane(numbers, i));
         if (first + i == 2)
             values.years = number;
         else
             amount(values, first + i) =
                 static_cast<float>(number) /
-                static_cast<float>(powers_of_ten[fraction_length(kernel::lane(tokens.below, i))]);
+                static_cast<float>(powers_of_ten[fraction_length(kernel::lane(below, i))]);
     }
 }
 
-// The values of a wide record's tokens from `first` on, one lane at a time:
-// the number divided in binary64 by the power of ten, narrowed, with its
-// sign; false at a binary32 midpoint that the number is not, or for a year
-// count beyond 32 bits.
+// The tokens whose lanes are not all ones in `positive` made negative: a
+// sign's value is symmetric, as rounding to nearest is.
 template <typename kernel>
-[[gnu::always_inline]] inline bool wide_values_by_lane(const token_numbers<kernel>& tokens,
-                                                       int first, record_values& values) {
+[[gnu::always_inline]] inline void negate(typename kernel::lanes positive, int first,
+                                          record_values& values) {
+    if (kernel::all(positive)) return;
+    for (int i = 0; i < kernel::tokens; ++i) {
+        if (kernel::lane(positive, i) != 0) continue;
+        if (first + i == 2)
+            values.years = -values.years;
+        else
+            amount(values, first + i) = -amount(values, first + i);
+    }
+}
+
+// The values of a signed record's tokens from `first` on, one lane at a
+// time: each number divided in binary64 by the power of ten, narrowed, with
+// its sign; false at a binary32 midpoint that the number is not, or for a
+// year count beyond 32 bits. A kernel may take them all at once
+// (kernel::signed_values).
+template <typename kernel>
+[[gnu::always_inline]] inline bool signed_values(const signed_tokens<kernel>& tokens, int first,
+                                                 record_values& values) {
+    if constexpr (requires { kernel::signed_values(tokens, first, values); })
+        return kernel::signed_values(tokens, first, values);
     for (int i = 0; i < kernel::tokens; ++i) {
         const std::uint64_t number = kernel::lane(tokens.numbers, i);
         const bool positive = kernel::lane(tokens.positive, i) != 0;
@@ -136,25 +154,6 @@ template <typename kernel>
             (positive ? 0 : binary32_sign_bit));
     }
     return true;
-}
-
-// A kernel may convert all lanes at once; else they go one at a time.
-template <typename kernel>
-[[gnu::always_inline]] inline void short_values(const token_numbers<kernel>& tokens, int first,
-                                                record_values& values) {
-    if constexpr (requires { kernel::short_values(tokens, first, values); })
-        kernel::short_values(tokens, first, values);
-    else
-        short_values_by_lane<kernel>(tokens, first, values);
-}
-
-template <typename kernel>
-[[gnu::always_inline]] inline bool wide_values(const token_numbers<kernel>& tokens, int first,
-                                               record_values& values) {
-    if constexpr (requires { kernel::wide_values(tokens, first, values); })
-        return kernel::wide_values(tokens, first, values);
-    else
-        return wide_values_by_lane<kernel>(tokens, first, values);
 }
 
 // Short records: four tokens of a sign or none and at most eight bytes of
@@ -188,17 +187,17 @@ template <typename kernel>
             ~((token.points & (kernel::template down<1>(token.below) | years_lane<kernel>(first))) |
               kernel::lane_zero(numbers));
         if (!kernel::all(taken)) return false;
-        lanes negative = minus;
+        plain_values<kernel>(numbers, token.below, first, values);
         if (signs) {
             // The highest byte of `earlier` is the one before the digits.
-            negative = earlier & ~kernel::template down<1>(earlier) & minus;
+            lanes negative = earlier & ~kernel::template down<1>(earlier) & minus;
             const lanes fills = kernel::lane_zero(earlier);
             if (!kernel::all(~fills))
                 negative = negative |
                            (fills & kernel::equal(kernel::load_ends(c, stops, 8, first), k.minus) &
                             k.last_byte);
+            negate<kernel>(kernel::lane_zero(negative), first, values);
         }
-        short_values<kernel>({numbers, token.below, kernel::lane_zero(negative)}, first, values);
     }
     return true;
 }
@@ -206,12 +205,12 @@ template <typename kernel>
 // Wide records: four tokens of at most 15 bytes, each a sign or none and
 // then digits with a point among the last eight bytes; a sign only right
 // after white space (the window's masks have told, and whether there is
-// one), so only as a token's first byte. A token is read from the 16 bytes
-// that end it: the last eight (`low`) and, where those are all the token's,
-// the eight before them (`high`), whose digits are worth 10^8 times theirs,
-// or 10^7 where the low ones held a point (its place is then their lowest,
-// a zero). Below 10^15 a number is exact in binary64. False, having stored
-// nothing, for any other record, a zero, or a year count beyond 32 bits.
+// one). A token is read from the 16 bytes that end it: the last eight
+// (`low`) and, where those are all the token's, the eight before them
+// (`high`), whose digits are worth 10^8 times theirs, or 10^7 where the low
+// ones held a point (its place is then their lowest, a zero). Below 10^15 a
+// number is exact in binary64. False, having stored nothing, for any other
+// record, a zero, or a year count beyond 32 bits.
 template <typename kernel>
 [[gnu::always_inline]] inline bool convert_wide(const unsigned char* c, const record_stops& stops,
                                                 const record_constants<kernel>& k, bool signs,
@@ -250,7 +249,7 @@ template <typename kernel>
             taken = taken & kernel::digits(high_digits) & ~kernel::lane_zero(high_earlier);
         }
         if (!kernel::all(taken & ~kernel::lane_zero(numbers)) ||
-            !wide_values<kernel>({numbers, token.below, kernel::lane_zero(minus)}, first, values))
+            !signed_values<kernel>({numbers, token.below, kernel::lane_zero(minus)}, first, values))
             return false;
     }
     return true;
