@@ -63,8 +63,8 @@ inline bool record_verdict(const record_table& table, std::int32_t row) {
     return extended_verdict(base, monthly, years, percent);
 }
 
-// The two answers, NO and YES, each as four bytes (the fourth byte of "NO\n"
-// is overwritten by the next answer), and their lengths.
+// The two answers, each copied as four bytes (the fourth of "NO\n" is
+// overwritten by the next answer).
 inline constexpr char answer_texts[2][5] = {"NO\n\n", "YES\n"};
 inline constexpr unsigned long answer_lengths[2] = {3, 4};
 
@@ -73,51 +73,41 @@ inline unsigned long answer_one_at_a_time(const record_table& table, unsigned ch
                                           std::int32_t row, unsigned long length,
                                           std::int32_t stop) {
     for (; row < stop; ++row) {
-        const bool yes = record_verdict(table, row);
+        const int yes = record_verdict(table, row) ? 1 : 0;
         // NOLINTNEXTLINE(bugprone-not-null-terminated-result): answers are bytes, not a string.
-        std::memcpy(answers + length, answer_texts[yes ? 1 : 0], 4);
-        length += answer_lengths[yes ? 1 : 0];
+        std::memcpy(answers + length, answer_texts[yes], 4);
+        length += answer_lengths[yes];
     }
     return length;
 }
 
-// Whether the answer of a row is certain in binary64: the total and the
-// threshold there differ by more than the rounding of both computations (in
-// binary64 here, in the extended format for the verdict) can explain. That
-// is at most 3.1 (2^-53 + 2^-64) times |total| + |base| + |increase|; the
-// bound used, 2^-50 times that sum, is more than twice as large, and covers
-// the rounding of the test itself. Where the platform computes binary64 in
-// the x87 format, each step is rounded less, or twice within that bound. The
+// The answers of four rows from `first` on where binary64 makes them
+// certain: the rows decided (bit k for row first + k), and in `yes` those
+// answered YES. An answer is certain where the total and the threshold in
+// binary64 differ by more than the rounding of both computations (in
+// binary64 here, in the extended format for the verdict) can explain: at
+// most 3.1 (2^-53 + 2^-64) times |total| + |base| + |increase|. The bound
+// used, 2^-50 times that sum, is more than twice as large, and covers the
+// rounding of the test itself. Where the platform computes binary64 in the
+// x87 format, each step is rounded less, or twice within that bound. The
 // float inputs, their products and quotients never overflow or underflow in
 // binary64, so the bound is infinite or a NaN exactly for a row with an
 // infinity or a NaN, which binary64 answers as the verdict does.
-struct certain_answer {
-    bool certain;
-    bool yes;
-};
-
-inline certain_answer certain_verdict(const record_table& table, std::int32_t row) {
-    const double base = table.base_amount[row];
-    const double total = static_cast<double>(table.monthly_amount[row]) *
-                         (static_cast<double>(table.years[row]) * 12.0);
-    const double increase = base * (static_cast<double>(table.percent[row]) / 100.0);
-    const double threshold = base + increase;
-    const double difference = total - threshold;
-    const double bound = (std::fabs(total) + std::fabs(base) + std::fabs(increase)) * 0x1p-50;
-    if (!(bound < std::numeric_limits<double>::infinity())) return {true, total > threshold};
-    return {difference > bound || -difference > bound, difference > bound};
-}
-
-// Four rows from `first` on: the rows decided (bit k for row first + k) and,
-// in `yes`, those among them answered YES.
 inline unsigned certain_verdicts_one_at_a_time(const record_table& table, std::int32_t first,
                                                unsigned& yes) {
     unsigned decided = 0;
     yes = 0;
     for (int k = 0; k < 4; ++k) {
-        const certain_answer answer = certain_verdict(table, first + k);
-        decided |= (answer.certain ? 1U : 0U) << k;
-        yes |= (answer.yes ? 1U : 0U) << k;
+        const double base = table.base_amount[first + k];
+        const double total = static_cast<double>(table.monthly_amount[first + k]) *
+                             (static_cast<double>(table.years[first + k]) * 12.0);
+        const double increase = base * (static_cast<double>(table.percent[first + k]) / 100.0);
+        const double threshold = base + increase;
+        const double difference = total - threshold;
+        const double bound = (std::fabs(total) + std::fabs(base) + std::fabs(increase)) * 0x1p-50;
+        const bool special = !(bound < std::numeric_limits<double>::infinity());
+        decided |= (special || difference > bound || -difference > bound ? 1U : 0U) << k;
+        yes |= (special ? total > threshold : difference > bound) ? 1U << k : 0U;
     }
     return decided;
 }
@@ -131,21 +121,17 @@ struct four_answers {
 
 inline constexpr std::array<four_answers, 16> four_answer_texts = [] {
     std::array<four_answers, 16> texts{};
-    for (unsigned yes = 0; yes < 16; ++yes) {
-        four_answers& answers = texts[yes];
-        for (unsigned k = 0; k < 4; ++k) {
-            const unsigned answer = yes >> k & 1U;
-            for (unsigned long c = 0; c < answer_lengths[answer]; ++c)
-                answers.text[answers.length++] =
-                    static_cast<unsigned char>(answer_texts[answer][c]);
-        }
-    }
+    for (unsigned yes = 0; yes < 16; ++yes)
+        for (unsigned k = 0; k < 4; ++k)
+            for (unsigned long c = 0; c < answer_lengths[yes >> k & 1]; ++c)
+                texts[yes].text[texts[yes].length++] =
+                    static_cast<unsigned char>(answer_texts[yes >> k & 1][c]);
     return texts;
 }();
 
-// Every answered row, four at a time where a kernel's binary64 makes their
-// answers certain (nearly always), each by the rule itself otherwise;
-// returns the length written.
+// Every answered row, four at a time where the kernel's binary64 makes
+// their answers certain (nearly always), else by the rule itself; returns
+// the length written.
 template <typename kernel>
 [[gnu::always_inline]] inline unsigned long answer_four_at_a_time(const record_table& table,
                                                                   unsigned char* answers) {

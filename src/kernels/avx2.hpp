@@ -157,8 +157,8 @@ struct avx2_kernel {
                 mask(signs(low), signs(high))};
     }
 
-    // Four rows at once (certain_verdict in verdict.hpp has why an answer
-    // decided here is the rule's).
+    // Four rows at once (verdict.hpp has why an answer decided here is the
+    // rule's).
     static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
         const __m256d base = _mm256_cvtps_pd(_mm_loadu_ps(&table.base_amount[first]));
         const __m256d monthly = _mm256_cvtps_pd(_mm_loadu_ps(&table.monthly_amount[first]));

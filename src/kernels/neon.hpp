@@ -118,8 +118,8 @@ struct neon_kernel {
                 vmaxvq_u8(any_sign) == 0 ? 0 : each(signs)};
     }
 
-    // Two rows at a time in binary64 (certain_verdict in verdict.hpp has
-    // why an answer it decides is the rule's).
+    // Two rows at a time (verdict.hpp has why an answer decided here is the
+    // rule's).
     static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
         unsigned decided = 0;
         yes = 0;
