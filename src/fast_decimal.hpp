@@ -177,27 +177,4 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
     return c;
 }
 
-// A whole token spelling an infinity or a NaN ("inf", "infinity" or "nan" in
-// any case, after an optional sign) at c, followed by white space: its value
-// and the white space after it, or null. The same value as the full scanner
-// gives it, found a word at a time.
-inline const unsigned char* take_spelled_value(const unsigned char* c, float& value) {
-    using namespace text_words;
-    const std::uint32_t sign = *c == '-' ? binary32_sign_bit : 0;
-    c += *c == '-' || *c == '+' ? 1 : 0;
-    // Only a letter becomes its lower case by setting bit 5.
-    const std::uint64_t word = load_word(c) | every_byte(0x20);
-    const std::uint64_t first_three = word & 0xffffff;
-    if (word == packed_word("infinity") && is_white_space(c[8])) {
-        value = std::bit_cast<float>(binary32_infinity | sign);
-        return c + 8;
-    }
-    if (!is_white_space(c[3]) ||
-        (first_three != packed_word("inf") && first_three != packed_word("nan")))
-        return nullptr;
-    value = std::bit_cast<float>(
-        (first_three == packed_word("nan") ? binary32_quiet_nan : binary32_infinity) | sign);
-    return c + 3;
-}
-
 }  // namespace fast_decimal

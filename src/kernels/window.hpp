@@ -126,8 +126,8 @@ template <typename number>
     return result == scan_result::value && is_white_space(*input.next) ? input.next : nullptr;
 }
 
-// The token at `start` as one whole value, by the fast conversion (or as an
-// infinity or a NaN spelled out), else by the full scanner: the white space
+// The token at `start` as one whole value, by the fast conversion, else by
+// the full scanner: the white space
 // after it, or null when it is not one whole value before the buffer's end.
 template <typename number>
 [[gnu::always_inline]] inline const unsigned char* take_token(input_stream& input,
@@ -136,7 +136,6 @@ template <typename number>
     const unsigned char* after = nullptr;
     if constexpr (std::is_same_v<number, float>) {
         after = fast_decimal::take_decimal(start, value);
-        if (after == nullptr) after = fast_decimal::take_spelled_value(start, value);
     } else {
         after = fast_decimal::take_count(start, value);
     }
