@@ -90,9 +90,9 @@ concept record_kernel = answer_kernel<kernel> &&
     { kernel::lane(a, 0) } -> std::same_as<std::uint64_t>;
     // Whether every bit is set.
     { kernel::all(a) } -> std::same_as<bool>;
-    // Where it pays, a kernel also has plain_values and signed_values, which
-    // take all of a register's values at once as record_shapes::
-    // plain_values_by_lane and signed_values_by_lane do one lane at a time.
+    // Where it pays, a kernel also has plain_values and signed_values, to
+    // take all of a register's values at once; else record_shapes' take
+    // them a lane at a time.
 };
 
 // A kernel as the run uses it.

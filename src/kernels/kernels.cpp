@@ -18,16 +18,15 @@
 
 namespace {
 
-// Every processor runs it: records token by token, answers one row at a time.
+// Every processor runs it: records token by token, answers a row at a time.
 struct portable_kernel {
     static unsigned certain_verdicts(const record_table& table, std::int32_t first, unsigned& yes) {
         return certain_verdicts_one_at_a_time(table, first, yes);
     }
 };
-static_assert(answer_kernel<portable_kernel>);
 
-// Everything the generic code calls is inlined into these, each a function
-// of its own with its kernel's target options.
+// Everything the generic code calls is inlined into these, a function of
+// their own for each kernel, with the kernel's target options.
 template <typename kernel>
 [[gnu::flatten, gnu::noinline]] std::int32_t take_records(record_table& table, std::int32_t row,
                                                           input_stream& input) {
@@ -43,8 +42,6 @@ template <typename kernel>
 bool always() { return true; }
 
 #if defined(SCREENING_AVX2)
-static_assert(record_kernel<avx2_kernel>);
-
 [[SCREENING_AVX2_TARGET, gnu::flatten, gnu::noinline]] std::int32_t take_records_avx2(
     record_table& table, std::int32_t row, input_stream& input) {
     return record_window::take_window_records<avx2_kernel>(table, row, input);
@@ -61,26 +58,28 @@ static_assert(record_kernel<avx2_kernel>);
 bool avx2_supported() {
 #if defined(SCREENING_GLIBC_CPU_FEATURES)
     return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
-           CPU_FEATURE_ACTIVE(POPCNT);
+           CPU_FEATURE_ACTIVE(LZCNT) && CPU_FEATURE_ACTIVE(POPCNT);
 #else
     __builtin_cpu_init();  // this may run before the constructor that does it
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("abm") &&
+           __builtin_cpu_supports("popcnt");
 #endif
 }
+static_assert(record_kernel<avx2_kernel>);
 #endif
-
 #if defined(SCREENING_SSE2)
 static_assert(record_kernel<sse2_kernel>);
 #endif
 #if defined(SCREENING_NEON)
 static_assert(record_kernel<neon_kernel>);
 #endif
+static_assert(answer_kernel<portable_kernel>);
 
 // Best first; the last runs everywhere.
 constexpr kernel_entry kernels[] = {
 #if defined(SCREENING_AVX2)
-    {processor_kernel::avx2, "avx2", "AVX2, BMI1, BMI2, POPCNT", avx2_supported,
+    {processor_kernel::avx2, "avx2", "AVX2, BMI1, BMI2, LZCNT, POPCNT", avx2_supported,
      avx2_kernel::classify, take_records_avx2, answer_records_avx2},
 #endif
 #if defined(SCREENING_SSE2)
@@ -91,14 +90,14 @@ constexpr kernel_entry kernels[] = {
     {processor_kernel::neon, "neon", "none (every AArch64 processor)", always,
      neon_kernel::classify, take_records<neon_kernel>, answer_records<neon_kernel>},
 #endif
-    {processor_kernel::portable, "portable", "none", always, nullptr,
-     take_records<portable_kernel>, answer_records<portable_kernel>},
+    {processor_kernel::portable, "portable", "none", always, nullptr, take_records<portable_kernel>,
+     answer_records<portable_kernel>},
 };
 
-// Made at start-up rather than on the first call: a static inside a
-// function would need a guard, and the guard brings the C++ exception
-// machinery into the program, with its pages and its allocation at start-up.
-// A build for measuring one kernel names it (SCREENING_KERNEL, bench/).
+// Chosen at start-up rather than on the first call: a static inside a
+// function would need a guard, which brings the C++ exception machinery
+// into the program, with its pages and its allocation at start-up. A build
+// for measuring one kernel names it (SCREENING_KERNEL, bench/).
 const kernel_entry& first_supported() {
     for (const kernel_entry& entry : kernels) {
 #if defined(SCREENING_KERNEL)
