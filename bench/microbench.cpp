@@ -68,7 +68,7 @@ void read_layout_records(benchmark::State& state, record_layout layout, processo
     for ([[maybe_unused]] auto iteration : state) {
         memory_input source = memory_bytes(text.data(), text.size());
         open_memory_input(*stream, source);
-        outcome = read_records_with(kernel, *table, *stream);
+        outcome = read_records(*table, *stream, *supported_kernel(kernel));
         benchmark::DoNotOptimize(table->record_count);
     }
     if (outcome.status != read_status::closed || table->record_count != 10000)

@@ -164,8 +164,8 @@ inline std::string check_reading(const kernel_entry* kernel, input_stream& strea
                                  std::size_t piece_count) {
     memory_input source = memory_bytes(data, size, pieces, piece_count);
     open_memory_input(stream, source);
-    const read_outcome ours = kernel != nullptr ? read_records_with(kernel->kernel, table, stream)
-                                                : read_records(table, stream);
+    const read_outcome ours =
+        kernel != nullptr ? read_records(table, stream, *kernel) : read_records(table, stream);
     const std::int32_t count = table.record_count;
     const std::string input_text = std::string(" for input ") + quoted(data, size) +
                                    (piece_count == 0 ? " read whole" : " read in pieces") + " by " +

@@ -70,11 +70,12 @@ inline bool read_value(record_table& table, std::int32_t row, int position, inpu
     return false;
 }
 
+}  // namespace
+
 // The kernel's first stage takes records whole while they come; the row
 // where it stops is read value by value, and then the kernel is offered the
 // next row at once.
-read_outcome read_all_records(const kernel_entry& kernel, record_table& table,
-                              input_stream& input) {
+read_outcome read_records(record_table& table, input_stream& input, const kernel_entry& kernel) {
     for (std::int32_t row = 0;; ++row) {
         row = kernel.take_records(table, row, input);
         table.record_count = row + 1;
@@ -91,26 +92,10 @@ read_outcome read_all_records(const kernel_entry& kernel, record_table& table,
     }
 }
 
-const kernel_entry& entry_of(processor_kernel kernel) {
-    const kernel_entry* const entry = supported_kernel(kernel);
-    return entry != nullptr ? *entry : chosen_kernel();
-}
-
-}  // namespace
-
 read_outcome read_records(record_table& table, input_stream& input) {
-    return read_all_records(chosen_kernel(), table, input);
-}
-
-read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input) {
-    return read_all_records(entry_of(kernel), table, input);
+    return read_records(table, input, chosen_kernel());
 }
 
 unsigned long answer_records(const record_table& table, unsigned char* answers) {
     return chosen_kernel().answer_records(table, answers);
-}
-
-unsigned long answer_records_with(processor_kernel kernel, const record_table& table,
-                                  unsigned char* answers) {
-    return entry_of(kernel).answer_records(table, answers);
 }

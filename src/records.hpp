@@ -60,8 +60,7 @@ read_outcome read_records(record_table& table, input_stream& input);
 // "YES\n" or "NO\n" each, and one byte after them; returns their length.
 unsigned long answer_records(const record_table& table, unsigned char* answers);
 
-// The same with the given kernel, which this build and processor must have
-// (supported_kernel in kernels/kernel.hpp): every kernel gives the same.
-read_outcome read_records_with(processor_kernel kernel, record_table& table, input_stream& input);
-unsigned long answer_records_with(processor_kernel kernel, const record_table& table,
-                                  unsigned char* answers);
+// The same with one of the build's kernels (build_kernels in
+// kernels/kernel.hpp) that this processor runs: every kernel gives the same.
+struct kernel_entry;
+read_outcome read_records(record_table& table, input_stream& input, const kernel_entry& kernel);

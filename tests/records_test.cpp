@@ -99,7 +99,7 @@ bool same_outcome(const read_outcome& a, const read_outcome& b) {
            a.value_position == b.value_position && a.read_error == b.read_error;
 }
 
-// With a kernel's entry, read_records_with that kernel; else read_records.
+// With a kernel's entry, read_records with that kernel; else with the chosen one.
 reading read_with_pieces_using(const kernel_entry* kernel, std::string_view text,
                                const std::vector<std::size_t>& pieces,
                                const read_options& options) {
@@ -120,9 +120,8 @@ reading read_with_pieces_using(const kernel_entry* kernel, std::string_view text
                         options.error,
                         options.interruptions};
     open_input(stream, {fill_watched, &input});
-    const read_outcome outcome = kernel != nullptr
-                                     ? read_records_with(kernel->kernel, table, stream)
-                                     : read_records(table, stream);
+    const read_outcome outcome =
+        kernel != nullptr ? read_records(table, stream, *kernel) : read_records(table, stream);
     reading result{outcome, {}, consumed_count(stream), std::move(input.asked_at)};
     result.line = stream.line;
     for (std::int32_t r = 0; r < table.record_count && r < max_records; ++r)

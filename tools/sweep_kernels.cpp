@@ -82,7 +82,7 @@ void check_list(std::uint64_t first_block, std::uint64_t count, std::uint64_t st
         if (!kernels[k].supported()) continue;
         memory_input source = memory_bytes(text.data(), text.size());
         open_memory_input(stream, source);
-        const read_outcome outcome = read_records_with(kernels[k].kernel, table, stream);
+        const read_outcome outcome = read_records(table, stream, kernels[k]);
         const bool whole =
             outcome.status == read_status::closed && table.record_count == list_records + 1;
         for (std::int32_t r = 0; r < list_records; ++r) {
