@@ -50,32 +50,19 @@ void append(message& line, std::int64_t number) {
 // What stands where a value should start, quoted, with control and
 // non-ASCII bytes escaped so that the message stays one printable line.
 void append(message& line, const text_excerpt& found) {
-    char text[4 * sizeof found.bytes + 8];
-    unsigned long length = 0;
-    text[length++] = '"';
+    append(line, "\"");
     for (int i = 0; i < found.length; ++i) {
         const unsigned char c = found.bytes[i];
-        const char* const escape = c == '"'    ? "\\\""
-                                   : c == '\\' ? "\\\\"
-                                   : c == '\t' ? "\\t"
-                                   : c == '\r' ? "\\r"
-                                               : nullptr;
-        if (escape != nullptr) {
-            text[length++] = escape[0];
-            text[length++] = escape[1];
-        } else if (c >= ' ' && c < 0x7f) {
-            text[length++] = static_cast<char>(c);
-        } else {
-            text[length++] = '\\';
-            text[length++] = 'x';
-            text[length++] = "0123456789abcdef"[c >> 4];
-            text[length++] = "0123456789abcdef"[c & 15];
-        }
+        const char* const digits = "0123456789abcdef";
+        const char plain[] = {static_cast<char>(c), '\0'};
+        const char letter = c == '\t' ? 't' : c == '\r' ? 'r' : static_cast<char>(c);
+        const char escaped[] = {'\\', letter, '\0'};
+        const char hex[] = {'\\', 'x', digits[c >> 4], digits[c & 15], '\0'};
+        append(line, c == '"' || c == '\\' || c == '\t' || c == '\r' ? escaped
+                     : c >= ' ' && c < 0x7f                          ? plain
+                                                                     : hex);
     }
-    text[length++] = '"';
-    text[length] = '\0';
-    append(line, text);
-    if (found.cut) append(line, "...");
+    append(line, found.cut ? "\"..." : "\"");
 }
 
 // The common mistakes behind a value that is not a number, in a few words.
