@@ -63,7 +63,7 @@ sweep-kernels:
 SWEEP_VERDICT_RECORDS ?= 100000000
 .PHONY: sweep-verdict
 sweep-verdict:
-	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON
 	cmake --build build-sweep-verdict -j 2 --target sweep_verdict
 	build-sweep-verdict/tools/sweep_verdict --records $(SWEEP_VERDICT_RECORDS) --threads 2
 
@@ -99,7 +99,7 @@ ARCH ?= $(CROSS_ARCHITECTURES)
 NATIVE_BUILD ?= build
 .PHONY: test-cross test-aarch64
 test-cross:
-	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release -DSCREENING_WERROR=ON
 	cmake --build $(NATIVE_BUILD) -j 2 --target screening process_test extended_test
 	for arch in $(ARCH); do tools/test-cross.sh $$arch $(NATIVE_BUILD) || exit 1; done
 
@@ -135,7 +135,8 @@ format-check:
 	clang-format --dry-run --Werror $(FORMAT_SOURCES)
 
 tidy:
-	cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+	cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON \
+	    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 	clang-tidy -p build-tidy --quiet $(shell find src -name "*.cpp" | sort)
 
 clean:
