@@ -106,12 +106,39 @@ test-cross:
 test-aarch64:
 	$(MAKE) test-cross ARCH=arm64
 
-# Installation: make install puts bin/screening and share/man/man1/screening.1
-# under PREFIX (DESTDIR is honoured).
+# Installation: the program alone is built, as for make run, then it and its
+# manual page are copied to bin/ and share/man/man1/ under $(DESTDIR)$(PREFIX),
+# where CMake's install rules (the Debian package's) put them too; make
+# uninstall removes the two files. Into /usr/local it needs root: build as
+# yourself first (make run), and sudo make install finds the program up to
+# date and only copies it. Root builds nothing in another user's tree that has
+# no program yet: the directories it made in build/ would be root's, and the
+# user's next build could not write there. Plain install commands rather than
+# cmake --install, whose build/install_manifest.txt, once root's, stops the
+# user's own installs.
 PREFIX ?= /usr/local
-.PHONY: install
-install: build
-	cmake --install build --prefix $(PREFIX)
+INSTALLED_PROGRAM = $(DESTDIR)$(PREFIX)/bin/screening
+INSTALLED_MANUAL = $(DESTDIR)$(PREFIX)/share/man/man1/screening.1
+.PHONY: install uninstall
+install:
+	@if [ "$$(id -u)" = 0 ] && [ "$$(stat -c %u .)" != 0 ] && [ ! -f build/screening ]; then \
+	    echo "make install: build the program first as the owner of this tree (make run)," \
+	        "then install as root, or build/ becomes root's" >&2; \
+	    exit 1; \
+	fi
+	@for dir in $(dir $(INSTALLED_PROGRAM) $(INSTALLED_MANUAL)); do \
+	    while [ ! -d "$$dir" ]; do dir=$$(dirname "$$dir"); done; \
+	    [ -w "$$dir" ] || { echo "make install: cannot write to $$dir: install as root" \
+	        "(sudo make install), or choose another PREFIX (PREFIX=\$$HOME/.local) or DESTDIR" >&2; \
+	        exit 1; }; \
+	done
+	test -f build/CMakeCache.txt || cmake --preset default
+	cmake --build --preset default -j 2 --target screening
+	install -D -m 755 build/screening $(INSTALLED_PROGRAM)
+	install -D -m 644 docs/screening.1 $(INSTALLED_MANUAL)
+
+uninstall:
+	rm -f $(INSTALLED_PROGRAM) $(INSTALLED_MANUAL)
 
 # The Debian source and binary packages, built by dpkg-buildpackage from a
 # copy of the files git knows (committed or not) in build-package/screening/;
