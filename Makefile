@@ -141,15 +141,26 @@ uninstall:
 	rm -f $(INSTALLED_PROGRAM) $(INSTALLED_MANUAL)
 
 # The Debian source and binary packages, built by dpkg-buildpackage from a
-# copy of the files git knows (committed or not) in build-package/screening/;
-# the .dsc, .tar.xz, .deb, .buildinfo and .changes land in build-package/.
-# DEB_BUILD_OPTIONS=nocheck skips the tests.
+# copy of the source in build-package/screening/; the .dsc, .tar.xz, .deb,
+# .buildinfo and .changes land in build-package/. In a git clone the copy is
+# of the files git knows (committed or not, less the ignored ones); in a tree
+# without .git (a release tarball, an unpacked source package) it is of the
+# whole tree less the build directories and what a package build leaves in
+# debian/ (as in .gitignore). DEB_BUILD_OPTIONS=nocheck skips the tests.
+PACKAGE_LEFTOVERS = debian/.debhelper debian/screening debian/tmp debian/files \
+    debian/*.substvars debian/*.debhelper.log debian/debhelper-build-stamp
 .PHONY: package
 package:
 	rm -rf build-package
 	mkdir -p build-package/screening
-	git ls-files -z --cached --others --exclude-standard | \
-	    xargs -0 cp --parents -P -t build-package/screening
+	if [ -e .git ]; then \
+	    git ls-files -z --cached --others --exclude-standard | \
+	        xargs -0 cp --parents -P -t build-package/screening; \
+	else \
+	    find . -mindepth 1 -maxdepth 1 ! -name 'build*' ! -name 'obj-*' -print0 | \
+	        xargs -0 cp -R -P -t build-package/screening && \
+	    (cd build-package/screening && rm -rf $(PACKAGE_LEFTOVERS)); \
+	fi
 	cd build-package/screening && dpkg-buildpackage -us -uc
 	@ls build-package/*.changes build-package/*.deb
 
