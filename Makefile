@@ -63,7 +63,7 @@ sweep-kernels:
 SWEEP_VERDICT_RECORDS ?= 100000000
 .PHONY: sweep-verdict
 sweep-verdict:
-	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON
 	cmake --build build-sweep-verdict -j 2 --target sweep_verdict
 	build-sweep-verdict/tools/sweep_verdict --records $(SWEEP_VERDICT_RECORDS) --threads 2
 
@@ -99,30 +99,68 @@ ARCH ?= $(CROSS_ARCHITECTURES)
 NATIVE_BUILD ?= build
 .PHONY: test-cross test-aarch64
 test-cross:
-	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(NATIVE_BUILD) -DCMAKE_BUILD_TYPE=Release -DSCREENING_WERROR=ON
 	cmake --build $(NATIVE_BUILD) -j 2 --target screening process_test extended_test
 	for arch in $(ARCH); do tools/test-cross.sh $$arch $(NATIVE_BUILD) || exit 1; done
 
 test-aarch64:
 	$(MAKE) test-cross ARCH=arm64
 
-# Installation: make install puts bin/screening and share/man/man1/screening.1
-# under PREFIX (DESTDIR is honoured).
+# Installation: the program alone is built, as for make run, then it and its
+# manual page are copied to bin/ and share/man/man1/ under $(DESTDIR)$(PREFIX),
+# where CMake's install rules (the Debian package's) put them too; make
+# uninstall removes the two files. Into /usr/local it needs root: build as
+# yourself first (make run), and sudo make install finds the program up to
+# date and only copies it. Root builds nothing in another user's tree that has
+# no program yet: the directories it made in build/ would be root's, and the
+# user's next build could not write there. Plain install commands rather than
+# cmake --install, whose build/install_manifest.txt, once root's, stops the
+# user's own installs.
 PREFIX ?= /usr/local
-.PHONY: install
-install: build
-	cmake --install build --prefix $(PREFIX)
+INSTALLED_PROGRAM = $(DESTDIR)$(PREFIX)/bin/screening
+INSTALLED_MANUAL = $(DESTDIR)$(PREFIX)/share/man/man1/screening.1
+.PHONY: install uninstall
+install:
+	@if [ "$$(id -u)" = 0 ] && [ "$$(stat -c %u .)" != 0 ] && [ ! -f build/screening ]; then \
+	    echo "make install: build the program first as the owner of this tree (make run)," \
+	        "then install as root, or build/ becomes root's" >&2; \
+	    exit 1; \
+	fi
+	@for dir in $(dir $(INSTALLED_PROGRAM) $(INSTALLED_MANUAL)); do \
+	    while [ ! -d "$$dir" ]; do dir=$$(dirname "$$dir"); done; \
+	    [ -w "$$dir" ] || { echo "make install: cannot write to $$dir: install as root" \
+	        "(sudo make install), or choose another PREFIX (PREFIX=\$$HOME/.local) or DESTDIR" >&2; \
+	        exit 1; }; \
+	done
+	test -f build/CMakeCache.txt || cmake --preset default
+	cmake --build --preset default -j 2 --target screening
+	install -D -m 755 build/screening $(INSTALLED_PROGRAM)
+	install -D -m 644 docs/screening.1 $(INSTALLED_MANUAL)
+
+uninstall:
+	rm -f $(INSTALLED_PROGRAM) $(INSTALLED_MANUAL)
 
 # The Debian source and binary packages, built by dpkg-buildpackage from a
-# copy of the files git knows (committed or not) in build-package/screening/;
-# the .dsc, .tar.xz, .deb, .buildinfo and .changes land in build-package/.
-# DEB_BUILD_OPTIONS=nocheck skips the tests.
+# copy of the source in build-package/screening/; the .dsc, .tar.xz, .deb,
+# .buildinfo and .changes land in build-package/. In a git clone the copy is
+# of the files git knows (committed or not, less the ignored ones); in a tree
+# without .git (a release tarball, an unpacked source package) it is of the
+# whole tree less the build directories and what a package build leaves in
+# debian/ (as in .gitignore). DEB_BUILD_OPTIONS=nocheck skips the tests.
+PACKAGE_LEFTOVERS = debian/.debhelper debian/screening debian/tmp debian/files \
+    debian/*.substvars debian/*.debhelper.log debian/debhelper-build-stamp
 .PHONY: package
 package:
 	rm -rf build-package
 	mkdir -p build-package/screening
-	git ls-files -z --cached --others --exclude-standard | \
-	    xargs -0 cp --parents -P -t build-package/screening
+	if [ -e .git ]; then \
+	    git ls-files -z --cached --others --exclude-standard | \
+	        xargs -0 cp --parents -P -t build-package/screening; \
+	else \
+	    find . -mindepth 1 -maxdepth 1 ! -name 'build*' ! -name 'obj-*' -print0 | \
+	        xargs -0 cp -R -P -t build-package/screening && \
+	    (cd build-package/screening && rm -rf $(PACKAGE_LEFTOVERS)); \
+	fi
 	cd build-package/screening && dpkg-buildpackage -us -uc
 	@ls build-package/*.changes build-package/*.deb
 
@@ -135,7 +173,8 @@ format-check:
 	clang-format --dry-run --Werror $(FORMAT_SOURCES)
 
 tidy:
-	cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+	cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON \
+	    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 	clang-tidy -p build-tidy --quiet $(shell find src -name "*.cpp" | sort)
 
 clean:

@@ -9,7 +9,13 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SCREENING_TARGET_TRIPLET
      SCREENING_TARGET_PROCESSOR)
 
 set(CMAKE_CXX_COMPILER ${SCREENING_TARGET_TRIPLET}-g++)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# A static PIE where the target's C library has one (its rcrt1.o), as the
+# program is built natively there; plain static otherwise.
+if(EXISTS /usr/${SCREENING_TARGET_TRIPLET}/lib/rcrt1.o)
+    set(CMAKE_EXE_LINKER_FLAGS_INIT -static-pie)
+else()
+    set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+endif()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${SCREENING_TARGET_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -33,7 +33,7 @@ build=build-cross/$arch
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake \
     -DSCREENING_TARGET_TRIPLET=$triplet -DSCREENING_TARGET_PROCESSOR=$processor \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > "$build.configure.log"
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON > "$build.configure.log"
 cmake --build "$build" -j 2 --target screening scanner_check
 
 program=$(pwd)/$build/screening-qemu
