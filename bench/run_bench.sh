@@ -12,6 +12,14 @@
 # and BENCH_LAYOUT_RUNS that for the same records in other layouts (101): a
 # virtual machine's wall times scatter by several percent from run to run.
 # Needs valgrind and gnuplot: apt-get install valgrind gnuplot-nox.
+#
+# With aarch64-linux-gnu-g++ and qemu-aarch64 (apt-get install
+# g++-aarch64-linux-gnu qemu-user) the program is also cross-built for arm64
+# in BUILD_DIR/cross-arm64 and its instructions counted under qemu; with
+# qemu-x86_64, the native program's under -cpu Nehalem as a cross-check of
+# the SSE2 build. Each run under qemu takes 10 to 30 seconds, about ten
+# minutes in all: BENCH_QEMU=0 leaves both out, BENCH_QEMU_NEHALEM=0 the
+# second alone.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -71,6 +79,43 @@ for kernel in avx2 sse2 neon portable; do
     kernel_programs[$kernel]=$program
 done
 
+# arm64 through qemu-user, cross-built here, and the native program under
+# qemu-x86_64 -cpu Nehalem (no AVX2, so it picks SSE2) as a cross-check of
+# the SSE2 column. BENCH_QEMU=0 leaves both out, BENCH_QEMU_NEHALEM=0 the
+# second: they take about ten minutes.
+arm64_program=
+nehalem_program=
+if [[ ${BENCH_QEMU:-1} == 0 ]]; then
+    kernel_notes+=("arm64 left out: BENCH_QEMU=0.")
+elif [[ $(uname -m) == aarch64 ]]; then
+    : # the NEON build runs natively
+elif ! command -v aarch64-linux-gnu-g++ > /dev/null || ! command -v qemu-aarch64 > /dev/null; then
+    packages="apt-get install g++-aarch64-linux-gnu qemu-user"
+    kernel_notes+=("arm64 left out: needs aarch64-linux-gnu-g++ and qemu-aarch64 ($packages).")
+else
+    # Built first, so that a broken cross build stops the run before the long part.
+    echo "building screening for arm64" >&2
+    cross_dir=$build_dir/cross-arm64
+    if ! {
+        cmake -S "$source_dir" -B "$cross_dir" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/cross.cmake" \
+            -DSCREENING_TARGET_TRIPLET=aarch64-linux-gnu -DSCREENING_TARGET_PROCESSOR=aarch64 \
+            -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF &&
+            cmake --build "$cross_dir" -j 2 --target screening
+    } > "$work/cross-arm64.log" 2>&1; then
+        echo "the arm64 build failed; its log:" >&2
+        cat "$work/cross-arm64.log" >&2
+        exit 1
+    fi
+    arm64_program=$cross_dir/screening
+fi
+if [[ ${BENCH_QEMU:-1} != 0 && ${BENCH_QEMU_NEHALEM:-1} != 0 && $(uname -m) == x86_64 ]]; then
+    if command -v qemu-x86_64 > /dev/null; then
+        nehalem_program=$ours
+    else
+        kernel_notes+=("The Nehalem cross-check left out: needs qemu-x86_64 (apt-get install qemu-user).")
+    fi
+fi
+
 # Instructions of the whole process, start-up and dynamic linking included.
 instructions() {
     valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" < "$2" > /dev/null \
@@ -122,7 +167,20 @@ while IFS=$'\t' read -r name records kind description <&3; do
     printf '%s\t%s\n' "$ours_rss" "$fill_write_ns" >> "$results"
 done 3< "$work/manifest.tsv"
 
-# Each kernel on the layouts, the mixes and each mix's shapes alone. Files
+# Guest instructions under qemu-user: with -singlestep every translated
+# block is one instruction, and with nochain every run of a block is logged,
+# one "Trace" line each. The log has tens of millions of lines, so it is
+# counted as it streams. Arguments: input, answers file, program, emulator
+# and its options.
+guest_instructions() {
+    local input=$1 answers=$2 program=$3
+    shift 3
+    "$@" -singlestep -d exec,nochain -D /dev/fd/3 "$program" < "$input" 3>&1 > "$answers" \
+        2> "$work/qemu.log" | grep -c '^Trace' || true
+}
+
+# Each kernel on the layouts, the mixes and each mix's shapes alone; under
+# qemu, the shapes alone only for arm64, whose mixes have a target. Files
 # with the same bytes (a mix's shape is often a layout) are counted once.
 # One line per input and kernel: name, kind, description, kernel,
 # instructions, answers as screening's.
@@ -136,14 +194,30 @@ while IFS=$'\t' read -r name _ kind description <&3; do
     sum=${sum%% *}
     "$ours" < "$input" > "$work/ours.out" 2> /dev/null || true
 
-    for column in "${kernel_columns[@]}"; do
+    columns=("${kernel_columns[@]}")
+    [[ -n $arm64_program ]] && columns+=(arm64)
+    [[ -n $nehalem_program && $kind != mix-part ]] && columns+=(nehalem)
+    for column in "${columns[@]}"; do
         key=$column:$sum
         if [[ -z ${counted[$key]:-} ]]; then
-            "${kernel_programs[$column]}" < "$input" > "$work/kernel.out" 2> /dev/null || true
-            count=$(instructions "${kernel_programs[$column]}" "$input")
+            case $column in
+            arm64)
+                echo "counting $name on arm64 (qemu)" >&2
+                count=$(guest_instructions "$input" "$work/kernel.out" "$arm64_program" qemu-aarch64)
+                ;;
+            nehalem)
+                echo "counting $name on x86-64 Nehalem (qemu)" >&2
+                count=$(guest_instructions "$input" "$work/kernel.out" "$nehalem_program" \
+                    qemu-x86_64 -cpu Nehalem)
+                ;;
+            *)
+                "${kernel_programs[$column]}" < "$input" > "$work/kernel.out" 2> /dev/null || true
+                count=$(instructions "${kernel_programs[$column]}" "$input")
+                ;;
+            esac
             if [[ -z $count || $count == 0 ]]; then
-                echo "no instruction count for $name with $column; the last log:" >&2
-                cat "$work/callgrind.log" >&2
+                echo "no instruction count for $name with $column; the last logs:" >&2
+                cat "$work/callgrind.log" "$work/qemu.log" >&2 2> /dev/null || true
                 exit 1
             fi
             counted[$key]=$count
@@ -268,13 +342,14 @@ function verdict(name, column,    value, exponent, mean) {
     }
     if (exponent) return ""
     if (column == "sse2") return value <= 4000000 ? "met" : "not met"
-    if (column == "neon")
+    if (column == "arm64" || column == "neon")
         return value <= 2500000 ? "aim met" : value <= 3500000 ? "met" : "not met"
     return ""
 }
 BEGIN {
     title["avx2"] = "AVX2"; title["sse2"] = "SSE2"; title["neon"] = "NEON"
-    title["portable"] = "portable"
+    title["portable"] = "portable"; title["arm64"] = "arm64 (NEON, qemu)"
+    title["nehalem"] = "SSE2 cross-check (qemu -cpu Nehalem)"
     mark["met"] = " ✓"; mark["aim met"] = " ✓ aim"; mark["not met"] = " ✗"
 }
 {
@@ -439,10 +514,15 @@ libc=$(ldd --version | sed -n 1p)
     echo
     echo "The program built with each kernel forced (\`screening_avx2\`, ...: \`bench/CMakeLists.txt\`),"
     echo "instructions of the whole process on the layouts above and on the mixed lists below: callgrind"
-    echo "for the kernels this processor runs."
+    echo "for the kernels this processor runs; for arm64, the program cross-built statically and run"
+    echo "under \`qemu-aarch64 -singlestep -d exec,nochain\`, counting one instruction per logged block."
     echo "Targets: AVX2 1.5 M on each layout, 6.5 M on \`%e\` and \`%.18e\` (exponent-short, -long),"
     echo "a mix at most its shapes' mean + 0.2 M (next table); SSE2 4.0 M on every other layout and"
-    echo "every mix; NEON 3.5 M there, aim 2.5 M; portable none. ✓ met, ✓ aim the aim met too, ✗ not met."
+    echo "every mix; arm64 3.5 M there, aim 2.5 M; portable none. ✓ met, ✓ aim the aim met too, ✗ not met."
+    if [[ -n $nehalem_program ]]; then
+        echo "The cross-check runs the program itself under \`qemu-x86_64 -cpu Nehalem\`, where it picks"
+        echo "SSE2; it counts as the arm64 column does, and the C library takes its Nehalem paths there."
+    fi
     echo "Lists with the same bytes (a mix's shape alone is often a layout) are counted once."
     echo
     cat "$kernel_table_md"
