@@ -16,8 +16,10 @@ run:
 test: build
 	ctest --preset default -j 2
 
-# Benchmarks and the performance table (docs/bench.md, docs/bench.png); not
-# part of CI. Needs valgrind and gnuplot-nox.
+# Benchmarks and the performance tables (docs/bench.md, docs/bench.png); not
+# part of CI. Needs valgrind and gnuplot-nox; with qemu-user and
+# g++-aarch64-linux-gnu it also counts arm64 instructions under qemu, about
+# ten minutes more (BENCH_QEMU=0 leaves that out).
 .PHONY: bench
 bench:
 	cmake --preset bench
