@@ -42,10 +42,13 @@ struct avx2_kernel {
     static lanes one_lane(int i) {
         return _mm256_cmpeq_epi64(_mm256_setr_epi64x(0, 1, 2, 3), _mm256_set1_epi64x(i));
     }
+    // The eight bytes at `low`, then those at `high`: the intrinsics take
+    // vector pointers, and load from any byte.
     static __m128i two_words(const unsigned char* low, const unsigned char* high) {
+        const void* const at[2] = {low, high};
         return _mm_castpd_si128(
-            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low))),
-                         reinterpret_cast<const double*>(high)));
+            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(static_cast<const __m128i*>(at[0]))),
+                         static_cast<const double*>(at[1])));
     }
     static lanes load_ends(const unsigned char* c, const record_stops& stops, int back,
                            int /*first*/) {
@@ -112,31 +115,31 @@ struct avx2_kernel {
     // by their bits, divided by their gathered powers of ten, narrowed
     // unless a binary32 midpoint that is no exact tie (signed_amount in
     // shapes.hpp has why), the signs put in.
-    static bool signed_values(const signed_tokens<avx2_kernel>& tokens, int /*first*/,
+    static bool signed_values(const signed_tokens<avx2_kernel>& record, int /*first*/,
                               record_values& values) {
         const __m256i two_to_52 = _mm256_set1_epi64x(0x4330000000000000);
-        const __m256d exact = _mm256_sub_pd(_mm256_castsi256_pd(tokens.numbers | two_to_52),
+        const __m256d exact = _mm256_sub_pd(_mm256_castsi256_pd(record.numbers | two_to_52),
                                             _mm256_castsi256_pd(two_to_52));
         const __m256i places =
-            _mm256_sad_epu8(tokens.below, _mm256_setzero_si256()) & _mm256_set1_epi64x(7);
+            _mm256_sad_epu8(record.below, _mm256_setzero_si256()) & _mm256_set1_epi64x(7);
         const __m256d powers = _mm256_i64gather_pd(powers_of_ten, places, 8);
         const __m256d quotients = _mm256_div_pd(exact, powers);
         const __m256i midpoints =
             _mm256_cmpeq_epi64(_mm256_castpd_si256(quotients) &
                                    _mm256_set1_epi64x(static_cast<long long>(below_binary32)),
                                _mm256_set1_epi64x(static_cast<long long>(midpoint_bits)));
-        const auto years = static_cast<std::uint64_t>(_mm256_extract_epi64(tokens.numbers, 2));
+        const auto years = static_cast<std::uint64_t>(_mm256_extract_epi64(record.numbers, 2));
         if (years > 0x7fffffff ||
-            (!_mm256_testz_si256(midpoints, midpoints) &&
-             !_mm256_testc_si256(_mm256_castpd_si256(_mm256_cmp_pd(_mm256_mul_pd(quotients, powers),
-                                                                   exact, _CMP_EQ_OQ)),
-                                 midpoints)))
+            (_mm256_testz_si256(midpoints, midpoints) == 0 &&
+             _mm256_testc_si256(_mm256_castpd_si256(_mm256_cmp_pd(_mm256_mul_pd(quotients, powers),
+                                                                  exact, _CMP_EQ_OQ)),
+                                midpoints) == 0))
             return false;
         const __m128 amounts = _mm256_cvtpd_ps(_mm256_castsi256_pd(
             _mm256_castpd_si256(quotients) ^
-            _mm256_andnot_si256(tokens.positive, _mm256_set1_epi64x(INT64_MIN))));
+            _mm256_andnot_si256(record.positive, _mm256_set1_epi64x(INT64_MIN))));
         values = {_mm_cvtss_f32(amounts), _mm_cvtss_f32(_mm_movehdup_ps(amounts)),
-                  _mm256_extract_epi64(tokens.positive, 2) == 0 ? -static_cast<std::int32_t>(years)
+                  _mm256_extract_epi64(record.positive, 2) == 0 ? -static_cast<std::int32_t>(years)
                                                                 : static_cast<std::int32_t>(years),
                   _mm_cvtss_f32(_mm_shuffle_ps(amounts, amounts, 3))};
         return true;

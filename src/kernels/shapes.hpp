@@ -173,7 +173,7 @@ template <typename kernel>
     for (int first = 0; first < 4; first += kernel::tokens) {
         const lanes bytes = kernel::load_ends(c, stops, 0, first);
         lanes start = kernel::white_space(bytes);
-        lanes minus = start ^ start;
+        lanes minus = kernel::every_lane(0);
         if (signs) {
             minus = kernel::equal(bytes, k.minus);
             start = start | minus | kernel::equal(bytes, k.plus);
@@ -219,7 +219,7 @@ template <typename kernel>
     for (int first = 0; first < 4; first += kernel::tokens) {
         const lanes low = kernel::load_ends(c, stops, 0, first);
         const lanes low_earlier = spread_down<kernel>(kernel::white_space(low));
-        lanes minus = low_earlier ^ low_earlier;
+        lanes minus = kernel::every_lane(0);
         lanes start = low_earlier;
         if (signs) {
             minus = ~low_earlier & kernel::equal(low, k.minus);

@@ -35,10 +35,11 @@ struct sse2_kernel {
 
     static vector load_ends(const unsigned char* c, const record_stops& stops, int back,
                             int first) {
-        const unsigned char* const ends = c - back - 8;
-        return _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ends + stops.stop[first])),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ends + stops.stop[first + 1])));
+        // The intrinsic takes vector pointers, and loads from any byte.
+        const void* const ends[2] = {c - back - 8 + stops.stop[first],
+                                     c - back - 8 + stops.stop[first + 1]};
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(static_cast<const __m128i*>(ends[0])),
+                                  _mm_loadl_epi64(static_cast<const __m128i*>(ends[1])));
     }
 
     static vector equal(vector a, vector b) { return _mm_cmpeq_epi8(a, b); }
@@ -97,7 +98,7 @@ struct sse2_kernel {
         window_masks masks{0, 0, 0};
         for (int k = 0; k < 4; ++k) {
             vector bytes;
-            std::memcpy(&bytes, c + 16 * k, sizeof bytes);
+            std::memcpy(&bytes, c + 16L * k, sizeof bytes);
             const auto bits = [k](vector flags) {
                 return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(flags))}
                        << (16 * k);

@@ -59,6 +59,19 @@ inline bool record_is_held(const record_stops& record, std::uint64_t room) {
     return record.stop[3] < room && record.stop[3] < missing_stop;
 }
 
+// The first characters of the tokens in the window before byte `end`, and
+// in `lines` the line feeds before the last of them.
+inline std::uint64_t token_starts(const window_masks& masks, std::uint64_t end,
+                                  std::int64_t& lines) {
+    const std::uint64_t starts = ~masks.white_space & after_white_space(masks) &
+                                 (end < window_size ? bits_below(end) : ~std::uint64_t{0});
+    if (starts != 0)
+        lines =
+            std::popcount(masks.line_feeds &
+                          bits_below(static_cast<std::uint64_t>(63 - std::countl_zero(starts))));
+    return starts;
+}
+
 // The bytes that rule a shape out for a record that holds one: a sign that
 // does not follow white space, for either; the start of nine bytes of a
 // token other than a sign, for short records; of sixteen, for wide ones
@@ -166,8 +179,10 @@ template <typename number>
         return nullptr;
     // A zero of either sign, from the bits: a NaN would make a
     // floating-point comparison branch on it.
-    const auto zero = [](float amount) { return (std::bit_cast<std::uint32_t>(amount) << 1) == 0; };
-    if ((zero(values.base_amount) | zero(values.monthly_amount) | (values.years == 0) |
+    const auto zero = [](float amount) {
+        return (std::bit_cast<std::uint32_t>(amount) << 1) == 0 ? 1U : 0U;
+    };
+    if ((zero(values.base_amount) | zero(values.monthly_amount) | (values.years == 0 ? 1U : 0U) |
          zero(values.percent)) != 0)
         return nullptr;
     store_record(table, row, values);
@@ -194,8 +209,7 @@ template <typename kernel>
     }();
     while (row < max_records - 1) {
         // Where the window converts no record: the first characters of the
-        // tokens there (of the record, where it holds it), and the line
-        // feeds before the last of them.
+        // tokens there (of the record, where it holds it).
         std::uint64_t starts = 0;
         std::int64_t lines = 0;
         if constexpr (record_kernel<kernel>) {
@@ -218,13 +232,7 @@ template <typename kernel>
                 c += taken;
                 continue;
             }
-            starts = ~masks.white_space & after_white_space(masks) &
-                     (held        ? bits_below(first.stop[3])
-                      : room < 64 ? bits_below(room)
-                                  : ~0ULL);
-            if (starts != 0)
-                lines = std::popcount(masks.line_feeds & bits_below(static_cast<std::uint64_t>(
-                                                             63 - std::countl_zero(starts))));
+            starts = token_starts(masks, held ? first.stop[3] : room, lines);
         }
         const unsigned char* const after =
             take_record_by_tokens(input, c, starts, lines, table, row);
