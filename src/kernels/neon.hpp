@@ -12,6 +12,20 @@
 #if defined(__aarch64__) && defined(__ARM_NEON)
 #define SCREENING_NEON
 #include <arm_neon.h>
+#elif defined(SCREENING_NEON_EMULATED)
+// A test build on another processor, the intrinsics emulated by SIMDe: the
+// sweeps and the fuzzers take the NEON kernel at that processor's speed.
+#define SCREENING_NEON
+#define SIMDE_ENABLE_NATIVE_ALIASES
+#include <simde/arm/neon.h>
+// SIMDe 0.7 has no vdivq_f64.
+inline float64x2_t vdivq_f64(float64x2_t a, float64x2_t b) {
+    const float64x2_t low = vdupq_n_f64(vgetq_lane_f64(a, 0) / vgetq_lane_f64(b, 0));
+    return vsetq_lane_f64(vgetq_lane_f64(a, 1) / vgetq_lane_f64(b, 1), low, 1);
+}
+#endif
+
+#if defined(SCREENING_NEON)
 
 struct neon_kernel {
     using lanes = uint8x16_t;
@@ -23,7 +37,9 @@ struct neon_kernel {
     // An empty assembly statement hides the value: a compiler cannot make
     // it anew where it is used, and keeps it.
     static lanes held(lanes a) {
+#if defined(__aarch64__)
         __asm__("" : "+w"(a));
+#endif
         return a;
     }
 
