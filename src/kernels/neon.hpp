@@ -61,12 +61,11 @@ struct neon_kernel {
 
     // Nibble-table classification: a white space byte equals the white
     // space character with its low nibble (the space for 0, tab to carriage
-    // return for themselves, 0xff for the others, which no byte below 0x80
-    // is); a byte from 0x80 on equals none of them.
+    // return for themselves). The others' entry is 0, which no byte with
+    // such a nibble is; 0xff there would let the byte 0xff through.
     static lanes white_space(lanes a) {
-        static constexpr std::uint8_t by_low_nibble[16] = {' ',  0xff, 0xff, 0xff, 0xff, 0xff,
-                                                           0xff, 0xff, 0xff, '\t', '\n', '\v',
-                                                           '\f', '\r', 0xff, 0xff};
+        static constexpr std::uint8_t by_low_nibble[16] = {' ', 0,    0,    0,    0,    0,    0, 0,
+                                                           0,   '\t', '\n', '\v', '\f', '\r', 0, 0};
         return vceqq_u8(vqtbl1q_u8(vld1q_u8(by_low_nibble), vandq_u8(a, vdupq_n_u8(0x0f))), a);
     }
 
