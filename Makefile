@@ -65,7 +65,8 @@ sweep-kernels:
 SWEEP_VERDICT_RECORDS ?= 100000000
 .PHONY: sweep-verdict
 sweep-verdict:
-	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON
+	cmake -S . -B build-sweep-verdict -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCREENING_WERROR=ON \
+		-DSCREENING_NEON_EMULATED=ON
 	cmake --build build-sweep-verdict -j 2 --target sweep_verdict
 	build-sweep-verdict/tools/sweep_verdict --records $(SWEEP_VERDICT_RECORDS) --threads 2
 

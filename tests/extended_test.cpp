@@ -27,6 +27,7 @@
 #include "extended.hpp"
 #include "kernels/avx2.hpp"
 #include "kernels/kernel.hpp"
+#include "kernels/neon.hpp"
 #include "memory_input.hpp"
 #include "process.hpp"
 #include "records.hpp"
@@ -553,6 +554,9 @@ TEST(CertainVerdicts, AgreeWithTheRuleWhereTheyDecide) {
 #if defined(SCREENING_AVX2)
     if (supported_kernel(processor_kernel::avx2) != nullptr)
         expect_certain_verdicts_of_the_rule(avx2_certain_verdicts);
+#endif
+#if defined(SCREENING_NEON)
+    expect_certain_verdicts_of_the_rule(neon_kernel::certain_verdicts);
 #endif
 }
 

@@ -28,6 +28,7 @@
 #include "extended.hpp"
 #include "kernels/avx2.hpp"
 #include "kernels/kernel.hpp"
+#include "kernels/neon.hpp"
 #include "verdict.hpp"
 #include "verdict_cases.hpp"
 
@@ -78,8 +79,9 @@ tie_outcome classify_tie(const verdict_record& record) {
 }
 
 // The four records held last, answered in binary64 where that is certain,
-// one at a time (as every kernel but AVX2 does) and, where the processor has
-// it, four at a time (AVX2); each answer given must be the hardware's.
+// one at a time (as the SSE2 and portable kernels do), four at a time
+// where the processor has AVX2, and two by two as NEON does (emulated on
+// x86-64); each answer given must be the hardware's.
 struct binary64_batch {
     record_table rows;
     bool hardware_verdicts[4];
@@ -119,6 +121,10 @@ void check_binary64_batch(binary64_batch& batch, sweep_share& share, bool avx2) 
     }
 #else
     static_cast<void>(avx2);
+#endif
+#if defined(SCREENING_NEON)
+    decided = neon_kernel::certain_verdicts(batch.rows, 0, yes);
+    check_binary64_answers(batch, share, decided, yes, false);
 #endif
     batch.held = 0;
 }
