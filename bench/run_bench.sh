@@ -331,7 +331,7 @@ function shapes_mean(mix, column,    list, shapes, count, i, pair, total, weight
     }
     return total > 0 ? weighted / total : -1
 }
-# "met", "aim met", "not met", or "" where the issue sets no target.
+# "met", "aim met", "not met", or "" where no target is set.
 function verdict(name, column,    value, exponent, mean) {
     value = cost[name, column]
     exponent = name ~ /^layout-exponent-(short|long)$/
@@ -534,8 +534,8 @@ libc=$(ldd --version | sed -n 1p)
     echo
     echo "Lists whose shape changes record by record (\`bench/input_text.hpp\`, \`record_mixes\`), against"
     echo "each of their shapes alone, in the same number of records: instructions of the whole process,"
-    echo "counted as above. The mean weighs each shape by its records in the mix. The target is the"
-    echo "issue's for AVX2; the other kernels are held to the same rule for comparison."
+    echo "counted as above. The mean weighs each shape by its records in the mix. The target is set"
+    echo "for AVX2; the other kernels are held to the same rule for comparison."
     echo
     cat "$mix_table"
     echo
