@@ -13,8 +13,8 @@
 //   up to `end`, reaching into the slack after it; what lies there is zero or
 //   stale and decides nothing, since every fast path needs its token and the
 //   white space after it before `end`.
-// - Before the cursor: a kernel may load the 32 bytes that end with a
-//   token's digits, reaching back before its window or the token. The room
+// - Before the cursor: a kernel may load the 16 bytes that end at a
+//   token's stop, reaching back before its window or the token. The room
 //   before the buffer makes that safe at its start, and holds spaces, so
 //   that a token at the start of the buffer follows white space as a token
 //   after a refill does.
